@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Sets up the machine, builds both trees, runs the native unit tests, then the Windows tests
+# under Wine in a fresh prefix on a private Xvfb display. Exits non-zero when anything fails.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+build=${RUVO_BUILD_DIR:-$root/build}
+
+bash scripts/setup.sh
+
+echo "== native build (portable core, ASan + UBSan)"
+cmake -S . -B "$build/native" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DRUVO_SANITIZE=ON >/dev/null
+cmake --build "$build/native"
+echo "== native tests"
+ctest --test-dir "$build/native" --output-on-failure -j2
+
+echo "== Windows build (i686, MinGW-w64)"
+cmake -S . -B "$build/win32" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
+cmake --build "$build/win32"
+
+echo "== Windows tests under Wine"
+source scripts/wine-env.sh
+trap ruvo_wine_down EXIT
+rm -rf "$build/wineprefix"
+ruvo_wine_up "$build/wineprefix"
+# Serial: the programs under test share machine-wide names (pipes, mutexes, window classes).
+ctest --test-dir "$build/win32" --output-on-failure -j1

@@ -1,0 +1,121 @@
+#include "core/TextUtils.h"
+
+std::size_t LastPos(std::u16string_view sub, std::u16string_view s) {
+  if (sub.empty() || sub.size() > s.size()) return 0;
+  const std::size_t at = s.rfind(sub);
+  return at == std::u16string_view::npos ? 0 : at + 1;
+}
+
+std::u16string LowerAscii(std::u16string_view s) {
+  std::u16string r(s);
+  for (auto& c : r)
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
+  return r;
+}
+
+std::u16string Trim(std::u16string_view s) {
+  std::size_t b = 0, e = s.size();
+  while (b < e && s[b] <= u' ') ++b;
+  while (e > b && s[e - 1] <= u' ') --e;
+  return std::u16string(s.substr(b, e - b));
+}
+
+static int HexDigit(char16_t c) {
+  if (c >= u'0' && c <= u'9') return c - u'0';
+  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+  return -1;
+}
+
+std::optional<std::int32_t> TryStrToInt(std::u16string_view s) {
+  std::size_t i = 0;
+  while (i < s.size() && s[i] == u' ') ++i;
+  bool negative = false;
+  if (i < s.size() && (s[i] == u'+' || s[i] == u'-')) negative = s[i++] == u'-';
+  bool hex = false;
+  if (i < s.size() && s[i] == u'$') {
+    hex = true;
+    ++i;
+  } else if (i < s.size() && (s[i] == u'x' || s[i] == u'X')) {
+    hex = true;
+    ++i;
+  } else if (i + 1 < s.size() && s[i] == u'0' && (s[i + 1] == u'x' || s[i + 1] == u'X')) {
+    hex = true;
+    i += 2;
+  }
+  if (i >= s.size()) return std::nullopt;
+  std::uint64_t v = 0;
+  for (; i < s.size(); ++i) {
+    const int d = hex ? HexDigit(s[i]) : (s[i] >= u'0' && s[i] <= u'9' ? s[i] - u'0' : -1);
+    if (d < 0) return std::nullopt;
+    v = v * (hex ? 16 : 10) + static_cast<unsigned>(d);
+    if (hex ? v > 0xFFFFFFFFull : v > 0x80000000ull) return std::nullopt;
+  }
+  if (hex) {
+    const auto bits = static_cast<std::uint32_t>(v);
+    return static_cast<std::int32_t>(negative ? 0u - bits : bits);
+  }
+  if (!negative && v > 0x7FFFFFFFull) return std::nullopt;
+  return static_cast<std::int32_t>(negative ? -static_cast<std::int64_t>(v) : static_cast<std::int64_t>(v));
+}
+
+std::u16string Utf8ToUtf16(std::string_view s) {
+  std::u16string out;
+  out.reserve(s.size());
+  for (std::size_t i = 0; i < s.size();) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    std::uint32_t cp;
+    std::size_t n;
+    if (c < 0x80) { cp = c; n = 1; }
+    else if ((c >> 5) == 0x6) { cp = c & 0x1F; n = 2; }
+    else if ((c >> 4) == 0xE) { cp = c & 0x0F; n = 3; }
+    else if ((c >> 3) == 0x1E) { cp = c & 0x07; n = 4; }
+    else { out.push_back(0xFFFD); ++i; continue; }
+    if (i + n > s.size()) { out.push_back(0xFFFD); break; }
+    bool ok = true;
+    for (std::size_t k = 1; k < n; ++k) {
+      const auto cc = static_cast<unsigned char>(s[i + k]);
+      if ((cc >> 6) != 0x2) { ok = false; break; }
+      cp = (cp << 6) | (cc & 0x3F);
+    }
+    if (!ok || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) { out.push_back(0xFFFD); ++i; continue; }
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(cp));
+    }
+    i += n;
+  }
+  return out;
+}
+
+std::string Utf16ToUtf8(std::u16string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    std::uint32_t cp = s[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      cp = 0xFFFD;
+    }
+    if (cp < 0x80) out.push_back(static_cast<char>(cp));
+    else if (cp < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+  }
+  return out;
+}

@@ -1,0 +1,26 @@
+#pragma once
+// Text helpers shared by every component. Text is UTF-16 (std::u16string) throughout the
+// core, so it is byte-identical to the Windows wide strings it meets at the system boundary.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// 1-based position of the last occurrence of sub in s; 0 when absent or sub is empty.
+std::size_t LastPos(std::u16string_view sub, std::u16string_view s);
+
+// ASCII-only lower-casing (A-Z), for comparisons of fixed protocol or file-extension text.
+std::u16string LowerAscii(std::u16string_view s);
+
+// Removes leading and trailing characters <= U+0020 (blanks and control characters).
+std::u16string Trim(std::u16string_view s);
+
+// Reads a 32-bit integer the way the classic toolkits' StrToInt does: optional leading
+// blanks, an optional sign, then decimal digits or a hexadecimal form ("$", "0x", "0X", "x",
+// "X"). Decimal must fit a signed 32-bit value; hexadecimal takes up to 32 bits and wraps.
+// Anything else (empty, trailing characters, overflow) gives no value.
+std::optional<std::int32_t> TryStrToInt(std::u16string_view s);
+
+std::u16string Utf8ToUtf16(std::string_view s);
+std::string Utf16ToUtf8(std::u16string_view s);
+inline std::u16string U16(const char* ascii) { return Utf8ToUtf16(ascii); }
