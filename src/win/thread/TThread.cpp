@@ -1,0 +1,152 @@
+#include "win/thread/TThread.h"
+
+#include <process.h>
+
+#include <deque>
+#include <mutex>
+#include <stdexcept>
+
+namespace {
+// One call handed to the main thread; the caller waits on done.
+struct SyncCall {
+  const std::function<void()>* fn;
+  std::exception_ptr error;
+  HANDLE done;
+};
+
+constexpr UINT kWakeMessage = WM_APP + 0x51;
+
+struct MainThreadState {
+  DWORD id = 0;
+  HWND wakeWnd = nullptr;  // message-only window; posting to it wakes an idle message loop
+  UniqueKernelHandle queued{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  std::mutex lock;
+  std::deque<SyncCall*> queue;
+};
+
+MainThreadState& State() {
+  static MainThreadState state;
+  return state;
+}
+
+LRESULT CALLBACK WakeProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == kWakeMessage) {
+    MainThread::CheckSynchronize();
+    return 0;
+  }
+  return ::DefWindowProcW(wnd, msg, wp, lp);
+}
+}  // namespace
+
+void MainThread::Init() {
+  auto& s = State();
+  if (s.id != 0) return;
+  s.id = ::GetCurrentThreadId();
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = WakeProc;
+  wc.hInstance = ::GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"RuvoMainThreadWake";
+  ::RegisterClassW(&wc);
+  s.wakeWnd = ::CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+}
+
+bool MainThread::IsCurrent() { return ::GetCurrentThreadId() == State().id; }
+
+HANDLE MainThread::QueueEvent() { return State().queued.get(); }
+
+void MainThread::CheckSynchronize() {
+  auto& s = State();
+  for (;;) {
+    SyncCall* call;
+    {
+      std::lock_guard<std::mutex> g(s.lock);
+      if (s.queue.empty()) {
+        ::ResetEvent(s.queued.get());
+        return;
+      }
+      call = s.queue.front();
+      s.queue.pop_front();
+    }
+    try {
+      (*call->fn)();
+    } catch (...) {
+      call->error = std::current_exception();
+    }
+    ::SetEvent(call->done);
+  }
+}
+
+void TThread::Synchronize(const std::function<void()>& fn) {
+  auto& s = State();
+  if (s.id == 0) throw std::logic_error("MainThread::Init was not called");
+  if (MainThread::IsCurrent()) {
+    fn();
+    return;
+  }
+  UniqueKernelHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!done) throw std::runtime_error("CreateEvent failed");
+  SyncCall call{&fn, nullptr, done.get()};
+  {
+    std::lock_guard<std::mutex> g(s.lock);
+    s.queue.push_back(&call);
+    ::SetEvent(s.queued.get());
+  }
+  ::PostMessageW(s.wakeWnd, kWakeMessage, 0, 0);
+  ::WaitForSingleObject(done.get(), INFINITE);
+  if (call.error) std::rethrow_exception(call.error);
+}
+
+TThread::TThread() {
+  handle_.reset(reinterpret_cast<HANDLE>(
+      ::_beginthreadex(nullptr, 0, &TThread::ThreadProc, this, CREATE_SUSPENDED, &id_)));
+  if (!handle_) throw std::runtime_error("Thread creation failed");
+}
+
+TThread::~TThread() {
+  if (!started_) {
+    // Never started: let the suspended thread run to its end without calling Execute.
+    terminated_.store(true);
+    ::ResumeThread(handle_.get());
+    ::WaitForSingleObject(handle_.get(), INFINITE);
+  }
+}
+
+unsigned __stdcall TThread::ThreadProc(void* p) {
+  auto* self = static_cast<TThread*>(p);
+  if (self->started_) {
+    try {
+      self->Execute();
+    } catch (const std::exception& e) {
+      ::OutputDebugStringA(e.what());
+    } catch (...) {
+    }
+  }
+  self->finished_.store(true);
+  return 0;
+}
+
+void TThread::Start() {
+  if (started_) return;
+  started_ = true;
+  ::ResumeThread(handle_.get());
+}
+
+void TThread::WaitFor() {
+  if (!started_) return;
+  if (!MainThread::IsCurrent()) {
+    ::WaitForSingleObject(handle_.get(), INFINITE);
+    return;
+  }
+  const HANDLE waits[2] = {handle_.get(), MainThread::QueueEvent()};
+  for (;;) {
+    const DWORD r = ::MsgWaitForMultipleObjects(2, waits, FALSE, INFINITE, QS_SENDMESSAGE);
+    if (r == WAIT_OBJECT_0) return;
+    if (r == WAIT_OBJECT_0 + 1) {
+      MainThread::CheckSynchronize();
+    } else {
+      // Serve cross-thread SendMessage calls without dispatching posted messages.
+      MSG msg;
+      ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+  }
+}
