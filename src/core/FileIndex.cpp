@@ -1,0 +1,272 @@
+#include "core/FileIndex.h"
+
+#include <algorithm>
+
+#include "core/FileIndexText.h"
+
+namespace {
+// Root paths are kept without a trailing backslash, except a drive root ("C:\").
+std::u16string NormalizeRoot(std::u16string_view path) {
+  std::u16string p(path);
+  while (p.size() > 1 && p.back() == u'\\' && !(p.size() == 3 && p[1] == u':')) p.pop_back();
+  if (p.size() == 2 && p[1] == u':') p.push_back(u'\\');
+  return p;
+}
+
+bool HasPathPrefix(std::string_view folded, std::string_view rootFolded) {
+  if (folded.size() < rootFolded.size() || folded.compare(0, rootFolded.size(), rootFolded) != 0) return false;
+  return folded.size() == rootFolded.size() || rootFolded.back() == '\\' || folded[rootFolded.size()] == '\\';
+}
+}  // namespace
+
+std::string_view FileIndex::Original(const Entry& e) const {
+  return std::string_view(pool_).substr(e.nameOff, e.nameBits & kLenMask);
+}
+
+std::string_view FileIndex::Folded(const Entry& e) const {
+  if (e.foldBits & kSameFold) return Original(e);
+  return std::string_view(pool_).substr(e.nameOff + (e.nameBits & kLenMask), e.foldBits & kLenMask);
+}
+
+bool FileIndex::StoreName(Entry& e, std::u16string_view name) {
+  const std::string original = ToWtf8(name);
+  const std::string folded = ToWtf8(FoldName(name));
+  if (original.empty() || original.size() > kMaxNameBytes || folded.size() > kMaxNameBytes) return false;
+  if (pool_.size() + original.size() + folded.size() > 0xFFFFFFFFu) return false;
+  e.nameOff = static_cast<std::uint32_t>(pool_.size());
+  e.nameBits = static_cast<std::uint16_t>((e.nameBits & ~kLenMask) | original.size());
+  pool_ += original;
+  if (folded == original) {
+    e.foldBits = kSameFold;
+  } else {
+    e.foldBits = static_cast<std::uint16_t>(folded.size());
+    pool_ += folded;
+  }
+  return true;
+}
+
+FileIndex::EntryId FileIndex::NewSlot() {
+  if (freeList_ != kNone) {
+    const EntryId id = freeList_;
+    freeList_ = entries_[id].nextSibling;
+    return id;
+  }
+  if (entries_.size() >= kNone) return kNone;
+  entries_.push_back(Entry{});
+  return static_cast<EntryId>(entries_.size() - 1);
+}
+
+FileIndex::EntryId FileIndex::AddRoot(std::u16string_view path) {
+  const std::u16string root = NormalizeRoot(path);
+  const std::string folded = ToWtf8(FoldName(root));
+  for (EntryId r : roots_)
+    if (Folded(entries_[r]) == folded) return r;
+  Entry e{kNone, kNone, kNone, 0, static_cast<std::uint16_t>(kLive | kFolder), 0};
+  if (!StoreName(e, root)) return kNone;
+  const EntryId id = NewSlot();
+  if (id == kNone) return kNone;
+  entries_[id] = e;
+  roots_.push_back(id);
+  return id;
+}
+
+FileIndex::EntryId FileIndex::Add(EntryId parent, std::u16string_view name, bool isFolder) {
+  if (!IsFolder(parent)) return kNone;
+  Entry e{parent, kNone, kNone, 0, static_cast<std::uint16_t>(kLive | (isFolder ? kFolder : 0)), 0};
+  if (!StoreName(e, name)) return kNone;
+  const EntryId id = NewSlot();
+  if (id == kNone) return kNone;
+  e.nextSibling = entries_[parent].firstChild;
+  entries_[id] = e;
+  entries_[parent].firstChild = id;
+  ++live_;
+  return id;
+}
+
+bool FileIndex::IsLive(EntryId id) const { return id < entries_.size() && (entries_[id].nameBits & kLive); }
+bool FileIndex::IsFolder(EntryId id) const { return IsLive(id) && (entries_[id].nameBits & kFolder); }
+FileIndex::EntryId FileIndex::Parent(EntryId id) const { return IsLive(id) ? entries_[id].parent : kNone; }
+
+std::u16string FileIndex::Name(EntryId id) const {
+  return IsLive(id) ? FromWtf8(Original(entries_[id])) : std::u16string();
+}
+
+std::u16string FileIndex::PathOf(EntryId id) const {
+  if (!IsLive(id)) return {};
+  std::vector<EntryId> chain;
+  for (EntryId at = id; at != kNone; at = entries_[at].parent) chain.push_back(at);
+  std::string bytes;
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+    if (!bytes.empty() && bytes.back() != '\\') bytes.push_back('\\');
+    bytes += Original(entries_[*it]);
+  }
+  return FromWtf8(bytes);
+}
+
+bool FileIndex::IsWithin(EntryId id, EntryId scope) const {
+  if (!IsLive(id) || !IsLive(scope)) return false;
+  for (EntryId at = id; at != kNone; at = entries_[at].parent)
+    if (at == scope) return true;
+  return false;
+}
+
+FileIndex::EntryId FileIndex::FindChild(EntryId parent, std::u16string_view name) const {
+  if (!IsFolder(parent)) return kNone;
+  const std::string folded = ToWtf8(FoldName(name));
+  for (EntryId c = entries_[parent].firstChild; c != kNone; c = entries_[c].nextSibling)
+    if (Folded(entries_[c]) == folded) return c;
+  return kNone;
+}
+
+FileIndex::EntryId FileIndex::FindPath(std::u16string_view path) const {
+  const std::string folded = ToWtf8(FoldName(NormalizeRoot(path)));
+  EntryId best = kNone;
+  std::size_t bestLen = 0;
+  for (EntryId r : roots_) {
+    const std::string_view rf = Folded(entries_[r]);
+    if (HasPathPrefix(folded, rf) && rf.size() >= bestLen) {
+      best = r;
+      bestLen = rf.size();
+    }
+  }
+  if (best == kNone) return kNone;
+  EntryId at = best;
+  std::size_t pos = bestLen;
+  while (pos < folded.size() && at != kNone) {
+    if (folded[pos] == '\\') {
+      ++pos;
+      continue;
+    }
+    const std::size_t end = std::min(folded.find('\\', pos), folded.size());
+    const std::string_view part = std::string_view(folded).substr(pos, end - pos);
+    EntryId next = kNone;
+    for (EntryId c = entries_[at].firstChild; c != kNone; c = entries_[c].nextSibling)
+      if (Folded(entries_[c]) == part) {
+        next = c;
+        break;
+      }
+    at = next;
+    pos = end;
+  }
+  return at;
+}
+
+void FileIndex::Unlink(EntryId id) {
+  const EntryId parent = entries_[id].parent;
+  if (parent == kNone) return;
+  EntryId* link = &entries_[parent].firstChild;
+  while (*link != kNone && *link != id) link = &entries_[*link].nextSibling;
+  if (*link == id) *link = entries_[id].nextSibling;
+  entries_[id].nextSibling = kNone;
+}
+
+// Frees the entry and its subtree; the entry must be unlinked already.
+void FileIndex::Release(EntryId id) {
+  std::vector<EntryId> stack{id};
+  while (!stack.empty()) {
+    const EntryId at = stack.back();
+    stack.pop_back();
+    Entry& e = entries_[at];
+    for (EntryId c = e.firstChild; c != kNone; c = entries_[c].nextSibling) stack.push_back(c);
+    deadBytes_ += (e.nameBits & kLenMask) + ((e.foldBits & kSameFold) ? 0 : (e.foldBits & kLenMask));
+    e.nameBits = 0;
+    e.firstChild = kNone;
+    e.parent = kNone;
+    e.nextSibling = freeList_;
+    freeList_ = at;
+    --live_;
+  }
+}
+
+void FileIndex::RemoveChildren(EntryId id) {
+  if (!IsFolder(id)) return;
+  EntryId c = entries_[id].firstChild;
+  entries_[id].firstChild = kNone;
+  while (c != kNone) {
+    const EntryId next = entries_[c].nextSibling;
+    Release(c);
+    c = next;
+  }
+  CompactPoolIfWasteful();
+}
+
+void FileIndex::Remove(EntryId id) {
+  if (!IsLive(id)) return;
+  if (entries_[id].parent == kNone) {
+    RemoveChildren(id);
+    return;
+  }
+  Unlink(id);
+  Release(id);
+  CompactPoolIfWasteful();
+}
+
+bool FileIndex::Move(EntryId id, EntryId newParent, std::u16string_view newName) {
+  if (!IsLive(id) || entries_[id].parent == kNone || !IsFolder(newParent) || IsWithin(newParent, id)) return false;
+  Entry renamed = entries_[id];
+  const std::size_t oldBytes =
+      (renamed.nameBits & kLenMask) + ((renamed.foldBits & kSameFold) ? 0 : (renamed.foldBits & kLenMask));
+  if (!StoreName(renamed, newName)) return false;
+  deadBytes_ += oldBytes;
+  Unlink(id);
+  renamed.parent = newParent;
+  renamed.nextSibling = entries_[newParent].firstChild;
+  entries_[id] = renamed;
+  entries_[newParent].firstChild = id;
+  CompactPoolIfWasteful();
+  return true;
+}
+
+// Names of removed and renamed entries stay in the pool until they make up half of it.
+void FileIndex::CompactPoolIfWasteful() {
+  if (deadBytes_ < (1u << 16) || deadBytes_ * 2 < pool_.size()) return;
+  std::string pool;
+  pool.reserve(pool_.size() - deadBytes_);
+  for (Entry& e : entries_) {
+    if (!(e.nameBits & kLive)) continue;
+    const std::size_t bytes = (e.nameBits & kLenMask) + ((e.foldBits & kSameFold) ? 0 : (e.foldBits & kLenMask));
+    const std::uint32_t off = static_cast<std::uint32_t>(pool.size());
+    pool.append(pool_, e.nameOff, bytes);
+    e.nameOff = off;
+  }
+  pool_ = std::move(pool);
+  deadBytes_ = 0;
+}
+
+std::vector<FileIndex::EntryId> FileIndex::Search(const NameQuery& query, const std::vector<EntryId>& scopes,
+                                                  std::size_t cap, const std::atomic<bool>* cancel) const {
+  std::vector<EntryId> found;
+  if (query.IsEmpty() || cap == 0) return found;
+  std::vector<EntryId> live;
+  for (EntryId s : scopes)
+    if (IsFolder(s)) live.push_back(s);
+  if (live.empty()) return found;
+  // Scopes that are whole roots need no ancestor walk.
+  const bool wholeRoots = std::all_of(live.begin(), live.end(), [&](EntryId s) { return entries_[s].parent == kNone; });
+  const bool allRoots = wholeRoots && live.size() >= roots_.size();
+  const EntryId count = static_cast<EntryId>(entries_.size());
+  for (EntryId i = 0; i < count; ++i) {
+    if ((i & 0xFFF) == 0 && cancel && cancel->load(std::memory_order_relaxed)) break;
+    const Entry& e = entries_[i];
+    if (!(e.nameBits & kLive) || e.parent == kNone) continue;
+    if (!query.MatchesStored(Folded(e), Original(e))) continue;
+    if (!allRoots) {
+      bool inside = false;
+      for (EntryId at = e.parent; at != kNone && !inside; at = entries_[at].parent)
+        inside = std::find(live.begin(), live.end(), at) != live.end();
+      if (!inside) continue;
+    }
+    found.push_back(i);
+    if (found.size() >= cap) break;
+  }
+  return found;
+}
+
+std::size_t FileIndex::MemoryBytes() const {
+  return entries_.capacity() * sizeof(Entry) + pool_.capacity() + roots_.capacity() * sizeof(EntryId);
+}
+
+void FileIndex::ShrinkToFit() {
+  entries_.shrink_to_fit();
+  pool_.shrink_to_fit();
+}

@@ -1,0 +1,89 @@
+#pragma once
+// The in-memory index of file and folder names. Each entry holds a link to its parent, its
+// first child and next sibling, and its name in the shared name pool (WTF-8, with the folded
+// form beside it when that differs), about 20 bytes plus the name. Paths are never stored:
+// they are rebuilt from the parent links for the items of an answer only.
+//
+// Not thread-safe: the owner guards it (one writer, or any number of readers).
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/FileIndexQuery.h"
+
+class FileIndex {
+ public:
+  using EntryId = std::uint32_t;
+  static constexpr EntryId kNone = 0xFFFFFFFFu;
+  // Longest name (in WTF-8 bytes) an entry can hold; Windows names stay far below it.
+  static constexpr std::size_t kMaxNameBytes = 0x3FFF;
+
+  // A root is a folder given by its full path ("C:\" or "D:\Data"); entries hang below it.
+  // Adding a root that exists returns the existing one.
+  EntryId AddRoot(std::u16string_view path);
+  // kNone when parent is not a live folder or the name is empty or too long.
+  EntryId Add(EntryId parent, std::u16string_view name, bool isFolder);
+  // Removes the entry and everything below it. A root stays, emptied.
+  void Remove(EntryId id);
+  void RemoveChildren(EntryId id);
+  // Renames and/or moves an entry under another live folder (not below itself).
+  bool Move(EntryId id, EntryId newParent, std::u16string_view newName);
+
+  // Finds by name, ignoring case; kNone when absent.
+  EntryId FindChild(EntryId parent, std::u16string_view name) const;
+  // Finds a full path under one of the roots, ignoring case.
+  EntryId FindPath(std::u16string_view path) const;
+  std::vector<EntryId> Roots() const { return roots_; }
+
+  bool IsLive(EntryId id) const;
+  bool IsFolder(EntryId id) const;
+  EntryId Parent(EntryId id) const;
+  std::u16string Name(EntryId id) const;
+  std::u16string PathOf(EntryId id) const;
+  // Whether id is scope or lies below it.
+  bool IsWithin(EntryId id, EntryId scope) const;
+
+  // Entries below the scopes (not the scopes themselves) whose names match, at most cap of
+  // them, in index order. cancel, when given, is polled while scanning; a cancelled search
+  // returns what it found so far.
+  std::vector<EntryId> Search(const NameQuery& query, const std::vector<EntryId>& scopes, std::size_t cap,
+                              const std::atomic<bool>* cancel = nullptr) const;
+
+  std::size_t Count() const { return live_; }
+  // Bytes held by the entry table and the name pool.
+  std::size_t MemoryBytes() const;
+  // Returns spare capacity after a bulk load.
+  void ShrinkToFit();
+
+ private:
+  struct Entry {
+    std::uint32_t parent;
+    std::uint32_t firstChild;
+    std::uint32_t nextSibling;  // also links free slots
+    std::uint32_t nameOff;
+    std::uint16_t nameBits;  // original length | kLive | kFolder
+    std::uint16_t foldBits;  // folded length | kSameFold
+  };
+  static constexpr std::uint16_t kLenMask = 0x3FFF;
+  static constexpr std::uint16_t kLive = 0x4000;
+  static constexpr std::uint16_t kFolder = 0x8000;
+  static constexpr std::uint16_t kSameFold = 0x8000;
+
+  std::string_view Original(const Entry& e) const;
+  std::string_view Folded(const Entry& e) const;
+  bool StoreName(Entry& e, std::u16string_view name);
+  EntryId NewSlot();
+  void Unlink(EntryId id);
+  void Release(EntryId id);
+  void CompactPoolIfWasteful();
+
+  std::vector<Entry> entries_;
+  std::string pool_;
+  std::vector<EntryId> roots_;
+  EntryId freeList_ = kNone;
+  std::size_t live_ = 0;
+  std::size_t deadBytes_ = 0;
+};

@@ -1,0 +1,90 @@
+#include "core/FileIndexQuery.h"
+
+#include "core/FileIndexText.h"
+
+namespace {
+bool IsWild(char16_t c) { return c == u'*' || c == u'?'; }
+
+// Whole-name wildcard match on folded text, returning to the most recent star only.
+bool WildcardMatches(std::u16string_view pattern, std::u16string_view name) {
+  const std::u16string p = FoldName(pattern);
+  const std::u16string t = FoldName(name);
+  std::size_t pi = 0, ti = 0, star = std::u16string::npos, starText = 0;
+  while (ti < t.size()) {
+    if (pi < p.size() && p[pi] == u'*') {
+      star = ++pi;
+      starText = ti;
+    } else if (pi < p.size() && (p[pi] == u'?' || p[pi] == t[ti])) {
+      ++pi;
+      ++ti;
+    } else if (star != std::u16string::npos) {
+      pi = star;
+      ti = ++starText;
+    } else {
+      return false;
+    }
+  }
+  while (pi < p.size() && p[pi] == u'*') ++pi;
+  return pi == p.size();
+}
+}  // namespace
+
+NameQuery::NameQuery(std::u16string_view text) : text_(text) {
+  for (char16_t c : text_) wildcard_ = wildcard_ || IsWild(c);
+  const std::u16string folded = FoldName(text_);
+  if (!wildcard_) {
+    needle_ = ToWtf8(folded);
+    return;
+  }
+  anchoredStart_ = !IsWild(folded.front());
+  anchoredEnd_ = !IsWild(folded.back());
+  std::u16string run;
+  for (char16_t c : folded) {
+    if (IsWild(c)) {
+      if (!run.empty()) pieces_.push_back(ToWtf8(run));
+      run.clear();
+    } else {
+      run.push_back(c);
+    }
+  }
+  if (!run.empty()) pieces_.push_back(ToWtf8(run));
+}
+
+// Necessary for a wildcard match: the literal runs occur in order, the first at the start and
+// the last at the end when the pattern is anchored there.
+bool NameQuery::Prefilter(std::string_view folded) const {
+  std::size_t from = 0;
+  std::size_t end = folded.size();
+  std::size_t first = 0;
+  std::size_t last = pieces_.size();
+  if (anchoredStart_ && !pieces_.empty()) {
+    if (folded.substr(0, pieces_.front().size()) != pieces_.front()) return false;
+    from = pieces_.front().size();
+    first = 1;
+  }
+  if (anchoredEnd_ && last > first) {
+    const std::string& tail = pieces_.back();
+    if (tail.size() > end - from || folded.substr(end - tail.size()) != tail) return false;
+    end -= tail.size();
+    --last;
+  }
+  for (std::size_t i = first; i < last; ++i) {
+    const std::size_t at = folded.substr(0, end).find(pieces_[i], from);
+    if (at == std::string_view::npos) return false;
+    from = at + pieces_[i].size();
+  }
+  return true;
+}
+
+bool NameQuery::MatchesStored(std::string_view folded, std::string_view original) const {
+  if (text_.empty()) return false;
+  if (!wildcard_) return folded.find(needle_) != std::string_view::npos;
+  return Prefilter(folded) && WildcardMatches(text_, FromWtf8(original));
+}
+
+bool NameQuery::Matches(std::u16string_view name) const {
+  if (text_.empty()) return false;
+  const std::string folded = ToWtf8(FoldName(name));
+  if (!wildcard_) return folded.find(needle_) != std::string::npos;
+  return Prefilter(folded) && WildcardMatches(text_, name);
+}
