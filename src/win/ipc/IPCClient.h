@@ -1,0 +1,60 @@
+#pragma once
+// The client side of the pipe transport: connects to a pipe server, sends one message and
+// reads the reply. Failures are never raised: they are kept in LastError()/ErrorDesc() and the
+// operation returns early. One thread at a time.
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "core/MessageData.h"
+
+class TIPCClient {
+ public:
+  TIPCClient();
+  virtual ~TIPCClient();
+  TIPCClient(const TIPCClient&) = delete;
+  TIPCClient& operator=(const TIPCClient&) = delete;
+
+  const std::u16string& ServerName() const { return FServerName; }
+  void SetServerName(std::u16string_view name);
+  const std::u16string& ComputerName() const { return FComputerName; }
+  // An empty name means the local machine (".").
+  void SetComputerName(std::u16string_view name);
+  // "\\<computer>\pipe\<server>".
+  const std::u16string& PipeName() const { return FPipeName; }
+
+  bool IsConnected() const { return FIsConnected; }
+  bool AnswerValid() const { return FAnswerValid; }
+  std::uint32_t LastError() const { return FLastError; }
+  const std::u16string& ErrorDesc() const { return FErrorDesc; }
+
+  // Tries for connectTimeout whole milliseconds; 0 makes no attempt.
+  void ConnectClient(std::uint32_t connectTimeout);
+  // Sends request and reads the reply on the open connection. No message when sending failed;
+  // otherwise the reply, complete only when AnswerValid() is true.
+  IMessageData ExecuteConnectedRequest(const IMessageData& request);
+  // Sends the end marker when a connection is open and closes it.
+  void DisconnectClient();
+  // Connect, one request, disconnect. No message when the connection failed.
+  IMessageData ExecuteRequest(const IMessageData& request, std::uint32_t connectTimeout);
+  void ReconnectClient(std::uint32_t connectTimeout);
+
+ protected:
+  // Opens the pipe; INVALID_HANDLE_VALUE with the thread's last error set on failure.
+  virtual HANDLE OpenPipe(const std::wstring& path);
+
+ private:
+  void Fail(std::u16string_view desc, DWORD code);
+  void RebuildPipeName();
+
+  std::u16string FServerName;
+  std::u16string FComputerName = u".";
+  std::u16string FPipeName;
+  HANDLE FPipeHandle = nullptr;
+  bool FIsConnected = false;
+  bool FAnswerValid = false;
+  std::uint32_t FLastError = 0;
+  std::u16string FErrorDesc;
+};

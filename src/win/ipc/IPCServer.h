@@ -1,0 +1,127 @@
+#pragma once
+// The server side of the pipe transport. A listening thread accepts any number of clients and
+// hands each connection to a worker of a pool; for every message that arrives the owner's
+// OnExecuteRequest fills a reply, which is sent back at once. Failures go to OnServerError.
+#include <windows.h>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "core/MessageData.h"
+#include "win/common/Handle.h"
+#include "win/ipc/PipeSecurity.h"
+
+class EIPCServerError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// One accepted connection, from acceptance to its end.
+class TCommContext {
+ public:
+  TCommContext();
+  // A fresh GUID as 32 hexadecimal digits.
+  const std::u16string& ID() const { return FID; }
+  CriticalSection& Lock() { return FLock; }
+
+ private:
+  std::u16string FID;
+  CriticalSection FLock;
+};
+using ICommContext = std::shared_ptr<TCommContext>;
+
+struct TServerError {
+  std::uint32_t Code = 0;  // Win32 error
+  std::u16string Desc;
+};
+
+// Context is empty for listener failures.
+using TOnExecuteRequest = std::function<void(const ICommContext& context, const IMessageData& request, const IMessageData& response)>;
+using TOnServerError = std::function<void(const ICommContext& context, const TServerError& error)>;
+using TOnClientEvent = std::function<void(const ICommContext& context)>;
+
+class TListeningThread;
+class TContextList;
+
+class TIPCServer {
+ public:
+  TIPCServer();
+  virtual ~TIPCServer();
+  TIPCServer(const TIPCServer&) = delete;
+  TIPCServer& operator=(const TIPCServer&) = delete;
+
+  // Set these before Start; they run on the server's threads.
+  TOnExecuteRequest OnExecuteRequest;  // mandatory; runs on a pool worker, concurrently
+  TOnServerError OnServerError;
+  TOnClientEvent OnClientConnect;
+  TOnClientEvent OnClientDisconnect;
+
+  const std::u16string& ServerName() const { return FServerName; }
+  // A server always serves the local machine: "\\.\pipe\<name>".
+  void SetServerName(std::u16string_view name);
+  const std::u16string& PipeName() const { return FPipeName; }
+  std::int32_t MinPoolSize() const { return FMinPoolSize; }
+  void SetMinPoolSize(std::int32_t value) { FMinPoolSize = value; }
+  bool DynamicPool() const { return FDynamicPool; }
+  void SetDynamicPool(bool value) { FDynamicPool = value; }
+  // Who may open the pipe (default: LocalSystem, Administrators and the current user).
+  void SetPipeAccess(TPipeAccess access) { FPipeAccess = access; }
+
+  bool Listening() const;
+  // Raises EIPCServerError("OnExecuteRequest not assigned") without a handler. Waits up to
+  // 3,000 ms for the first pipe instance.
+  void Start();
+  // Connections being served finish on their own; the listener is not restarted.
+  void Stop();
+  void Restart();
+
+  // Workers in the current listener's pool, and connections being served.
+  std::size_t PoolSize() const;
+  std::size_t ConnectionCount() const;
+
+ protected:
+  // Creates one pipe instance; INVALID_HANDLE_VALUE with the last error set on failure, which
+  // ends the listening thread abnormally.
+  virtual HANDLE CreatePipeInstance(const std::wstring& pipeName, SECURITY_ATTRIBUTES* security);
+
+ private:
+  friend class TListeningThread;
+
+  void ServeConnection(HANDLE pipe);
+  void ReportError(const ICommContext& context, std::u16string_view desc, DWORD code);
+  void StartLocked();
+  void StopLocked();
+  void RetireListener();
+  // Runs on the supervisor thread after a listener ended without being told to.
+  void ListeningThreadTerminated();
+  void SupervisorLoop();
+
+  std::u16string FServerName;
+  std::u16string FPipeName;
+  std::int32_t FMinPoolSize = 5;
+  bool FDynamicPool = true;
+  TPipeAccess FPipeAccess = TPipeAccess::OwnerSystemAdmins;
+
+  mutable std::recursive_mutex FStateLock;
+  bool FListening = false;
+  UniqueKernelHandle FAbortEvent;    // tells the listening thread to stop
+  UniqueKernelHandle FStartupEvent;  // the first pipe instance exists
+  UniqueKernelHandle FShutdownEvent; // the server is being destroyed: abort blocked I/O
+  UniqueKernelHandle FListenerEndedEvent;  // a listener ended on its own
+  UniqueKernelHandle FSupervisorStopEvent;
+  std::unique_ptr<TListeningThread> FListeningThread;
+  std::vector<std::unique_ptr<TListeningThread>> FRetiredListeners;
+  std::thread FSupervisor;
+  std::int32_t FNumOfErrors = 0;
+  std::chrono::steady_clock::time_point FFirstErrorTime;
+  bool FHasFirstErrorTime = false;
+  std::unique_ptr<TContextList> FContextList;
+};

@@ -1,0 +1,29 @@
+#pragma once
+// The security descriptor of a pipe server's instances. Only local accounts that need the
+// pipe get in: LocalSystem (the service's account), the Administrators group and the user
+// running this process; a service whose clients are ordinary users also admits the
+// authenticated users (read and write, but not creating instances of the pipe).
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+enum class TPipeAccess { OwnerSystemAdmins, OwnerSystemAdminsAndUsers };
+
+class TPipeSecurity {
+ public:
+  // Throws std::runtime_error when the descriptor cannot be built.
+  explicit TPipeSecurity(TPipeAccess access);
+  TPipeSecurity(const TPipeSecurity&) = delete;
+  TPipeSecurity& operator=(const TPipeSecurity&) = delete;
+
+  // Not inheritable: child processes must not hold our pipe instances.
+  SECURITY_ATTRIBUTES* Attributes() { return &attributes_; }
+
+ private:
+  std::vector<std::unique_ptr<std::uint8_t[]>> sids_;
+  std::vector<std::uint8_t> acl_;
+  SECURITY_DESCRIPTOR descriptor_{};
+  SECURITY_ATTRIBUTES attributes_{};
+};
