@@ -15,7 +15,7 @@ log() { printf '[setup] %s\n' "$*"; }
 have_all_packages() {
   command -v i686-w64-mingw32-g++-posix >/dev/null &&
   [ -f /usr/i686-w64-mingw32/include/zlib.h ] &&
-  command -v wine >/dev/null && dpkg -s wine32:i386 >/dev/null 2>&1 &&
+  command -v wine >/dev/null && dpkg -s wine32:i386 >/dev/null 2>&1 && dpkg -s wine64 >/dev/null 2>&1 &&
   command -v Xvfb >/dev/null && command -v import >/dev/null &&
   command -v cmake >/dev/null && [ -d /usr/src/googletest ] &&
   command -v dpkg-source >/dev/null && command -v xdotool >/dev/null
@@ -48,8 +48,9 @@ SRC
   $SUDO apt-get install -y -q --no-install-recommends "${pkgs[@]}"
   # With the i386 security index missing, the plain install of wine32 can fail on unmet
   # dependencies; pinning the release suite resolves it from bookworm itself.
-  if ! $SUDO apt-get install -y -q --no-install-recommends wine wine32:i386; then
-    $SUDO apt-get install -y -q --no-install-recommends -t bookworm wine wine32:i386
+  # wine64 beside wine32 lets a test run the 32-bit program in a 64-bit prefix.
+  if ! $SUDO apt-get install -y -q --no-install-recommends wine wine32:i386 wine64; then
+    $SUDO apt-get install -y -q --no-install-recommends -t bookworm wine wine32:i386 wine64
   fi
 }
 
