@@ -27,6 +27,45 @@ bool WildcardMatches(std::u16string_view pattern, std::u16string_view name) {
   while (pi < p.size() && p[pi] == u'*') ++pi;
   return pi == p.size();
 }
+
+// Bytes of the WTF-8 sequence that starts with lead (a malformed lead counts as one byte).
+std::size_t SequenceLength(unsigned char lead) {
+  if (lead >= 0xF0) return 4;
+  if (lead >= 0xE0) return 3;
+  if (lead >= 0xC0) return 2;
+  return 1;
+}
+
+enum class Glob { kNo, kYes, kUnsure };
+
+// The same match on folded WTF-8 bytes, "?" taking one UTF-16 unit. A name with a character
+// outside the BMP (two units in one sequence) is left to the UTF-16 matcher.
+Glob GlobFolded(std::string_view p, std::string_view t) {
+  std::size_t pi = 0, ti = 0, star = std::string_view::npos, starText = 0;
+  while (ti < t.size()) {
+    const std::size_t len = SequenceLength(static_cast<unsigned char>(t[ti]));
+    if (len == 4) return Glob::kUnsure;
+    if (pi < p.size() && p[pi] == '*') {
+      star = ++pi;
+      starText = ti;
+    } else if (pi < p.size() && p[pi] == '?') {
+      ++pi;
+      ti += len;
+    } else if (pi < p.size() && p[pi] == t[ti]) {
+      ++pi;
+      ++ti;
+    } else if (star != std::string_view::npos) {
+      pi = star;
+      starText += SequenceLength(static_cast<unsigned char>(t[starText]));
+      ti = starText;
+    } else {
+      return Glob::kNo;
+    }
+  }
+  while (pi < p.size() && p[pi] == '*') ++pi;
+  return pi == p.size() ? Glob::kYes : Glob::kNo;
+}
+
 }  // namespace
 
 NameQuery::NameQuery(std::u16string_view text) : text_(text) {
@@ -36,6 +75,7 @@ NameQuery::NameQuery(std::u16string_view text) : text_(text) {
     needle_ = ToWtf8(folded);
     return;
   }
+  pattern_ = ToWtf8(folded);
   anchoredStart_ = !IsWild(folded.front());
   anchoredEnd_ = !IsWild(folded.back());
   std::u16string run;
@@ -79,12 +119,12 @@ bool NameQuery::Prefilter(std::string_view folded) const {
 bool NameQuery::MatchesStored(std::string_view folded, std::string_view original) const {
   if (text_.empty()) return false;
   if (!wildcard_) return folded.find(needle_) != std::string_view::npos;
-  return Prefilter(folded) && WildcardMatches(text_, FromWtf8(original));
+  return Prefilter(folded) && GlobFolded(pattern_, folded) != Glob::kNo && WildcardMatches(text_, FromWtf8(original));
 }
 
 bool NameQuery::Matches(std::u16string_view name) const {
   if (text_.empty()) return false;
   const std::string folded = ToWtf8(FoldName(name));
   if (!wildcard_) return folded.find(needle_) != std::string::npos;
-  return Prefilter(folded) && WildcardMatches(text_, name);
+  return Prefilter(folded) && GlobFolded(pattern_, folded) != Glob::kNo && WildcardMatches(text_, name);
 }

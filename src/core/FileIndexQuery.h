@@ -2,7 +2,7 @@
 // A compiled name query. Without "*" or "?" a name matches when it contains the query,
 // ignoring case; with them the whole name must match the pattern as the wildcard matcher
 // (WildcardSplit, ignoring case) decides. Literal pieces of a pattern are checked first on
-// the folded bytes, so the matcher itself only runs for names that are very likely to match.
+// the folded bytes, then the whole pattern, so the matcher itself only runs for the matches.
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +27,7 @@ class NameQuery {
   std::u16string text_;
   bool wildcard_ = false;
   std::string needle_;               // substring query: the folded query
+  std::string pattern_;              // wildcard query: the folded pattern
   std::vector<std::string> pieces_;  // wildcard query: folded literal runs, in order
   bool anchoredStart_ = false;       // the pattern begins with a literal
   bool anchoredEnd_ = false;         // the pattern ends with a literal
