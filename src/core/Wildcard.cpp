@@ -1,0 +1,115 @@
+#include "core/Wildcard.h"
+
+#include <cstddef>
+
+#include "core/TextFold.h"
+
+namespace {
+
+constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+// Reading at or past the end yields the terminator 0, as a C string would.
+char16_t At(std::u16string_view s, std::size_t i) { return i < s.size() ? s[i] : u'\0'; }
+
+void ReplaceFirst(std::u16string& s, std::u16string_view what, std::u16string_view with) {
+  const std::size_t pos = s.find(what);
+  if (pos != std::u16string::npos) s.replace(pos, what.size(), with);
+}
+
+}  // namespace
+
+bool WildcardSplit(std::u16string_view pattern, std::u16string_view text, unsigned flags,
+                   TStringArray& pieces) {
+  pieces.clear();
+  const std::u16string_view original = text;
+  std::u16string foldedPattern, foldedText;
+  if ((flags & wsIgnoreCase) && !(flags & wsCaseSensitive)) {
+    foldedPattern = FoldLower(pattern);
+    foldedText = FoldLower(text);
+    pattern = foldedPattern;
+    text = foldedText;
+  }
+  const bool escapes = (flags & wsBackslashEscape) != 0;
+
+  std::size_t p = 0, t = 0;
+  std::size_t sp = kNone, st = 0, sc = 0, sl = 0;
+  bool inRun = false;
+
+  for (;;) {
+    const char16_t c = At(pattern, p);
+    bool matched;
+    if (c == u'*') {
+      while (At(pattern, p) == u'*') ++p;
+      sp = p;
+      st = t + 1;
+      if (!inRun) pieces.emplace_back();
+      sc = pieces.size();
+      sl = pieces.back().size();
+      inRun = true;
+      continue;
+    } else if (c == u'?') {
+      matched = t < text.size();
+      if (matched) {
+        if (!inRun) pieces.emplace_back();
+        pieces.back().push_back(original[t]);
+        inRun = true;
+      }
+    } else {
+      if (escapes && c == u'\\' && p + 1 < pattern.size()) {
+        const char16_t next = pattern[p + 1];
+        if (next == u'*' || next == u'?' || next == u'\\') ++p;
+      }
+      matched = At(text, t) == At(pattern, p);
+      if (matched) inRun = false;
+    }
+
+    if (matched) {
+      const bool patternEnd = p >= pattern.size();
+      const bool textEnd = t >= text.size();
+      if (patternEnd && textEnd) {
+        if (pieces.empty()) pieces.emplace_back();
+        return true;
+      }
+      if (!patternEnd && !textEnd) {
+        ++p;
+        ++t;
+        continue;
+      }
+    }
+
+    // Backtrack: the most recent star takes in one more character of the text.
+    if (sp == kNone || st > text.size()) {
+      pieces.clear();
+      return false;
+    }
+    p = sp;
+    t = st++;
+    pieces.resize(sc);
+    std::u16string& last = pieces.back();
+    last.resize(sl);
+    last.push_back(original[t - 1]);
+    ++sl;
+    inRun = true;
+  }
+}
+
+std::u16string BuildMatchText(std::u16string_view wildcard, const TStringArray& pieces) {
+  std::u16string result(wildcard);
+  std::u16string run;
+  std::size_t i = 0;
+  auto piece = [&]() -> std::u16string_view {
+    return i < pieces.size() ? std::u16string_view(pieces[i]) : std::u16string_view();
+  };
+  for (std::size_t k = 0; k < wildcard.size(); ++k) {
+    const char16_t c = wildcard[k];
+    if (c == u'*' || c == u'?') {
+      run.push_back(c);
+      if (k + 1 == wildcard.size()) ReplaceFirst(result, run, piece());
+    } else if (!run.empty()) {
+      ReplaceFirst(result, run, piece());
+      run.clear();
+      ++i;
+    }
+  }
+  return result;
+}
