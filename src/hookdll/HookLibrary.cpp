@@ -1,0 +1,173 @@
+// RuvoSearch.dll: forwards system-wide CBT hook events to registered receiver windows as
+// WM_USER + HCBT_* messages.
+//
+// Delivery is by PostMessage: it never waits for the receiver, so a hung or busy receiver
+// cannot slow down the hooked process, and messages posted to one window keep their order.
+// Window handles travel as their 32-bit values; for HCBT_DESTROYWND the window is gone by the
+// time the receiver reads the message, so the handle serves as the identity the receiver knew
+// the window by.
+//
+// The filtering flag limits a registration to the thread that owns the hooked window (the hook
+// is installed for that thread only); without it the hook is global and the hooked window is
+// only carried for the receiver.
+#include <windows.h>
+
+#include <array>
+#include <utility>
+
+#include "ReceiverTable.h"
+
+namespace {
+
+namespace table = receiver_table;
+
+constexpr int kTooManyReceivers = -4;
+constexpr int kAlreadyRegistered = -2;
+constexpr int kNotRegistered = -3;
+
+HINSTANCE g_module = nullptr;  // per process
+DWORD g_lastError = 0;         // per process: the Windows error of the last failed call
+
+UINT_PTR AsValue(HWND wnd) { return reinterpret_cast<UINT_PTR>(wnd); }
+
+// The message parameters of one event; pointers in the hook's lParam mean nothing in the
+// receiver's process, so what they point at is sent instead.
+void Translate(int code, WPARAM wParam, LPARAM lParam, WPARAM& outW, LPARAM& outL) {
+  outW = 0;
+  outL = 0;
+  switch (code) {
+    case HCBT_MOVESIZE:
+    case HCBT_CREATEWND:
+    case HCBT_DESTROYWND: outW = wParam; break;
+    case HCBT_MINMAX:
+      outW = wParam;
+      outL = LOWORD(lParam);
+      break;
+    case HCBT_ACTIVATE: {
+      outW = wParam;
+      const auto* activate = reinterpret_cast<const CBTACTIVATESTRUCT*>(lParam);
+      if (activate) outL = static_cast<LPARAM>(AsValue(activate->hWndActive));
+      break;
+    }
+    case HCBT_CLICKSKIPPED: {
+      outW = wParam;
+      const auto* mouse = reinterpret_cast<const MOUSEHOOKSTRUCT*>(lParam);
+      if (mouse) outL = static_cast<LPARAM>(AsValue(mouse->hwnd));
+      break;
+    }
+    case HCBT_KEYSKIPPED:
+    case HCBT_SETFOCUS:
+      outW = wParam;
+      outL = lParam;
+      break;
+    case HCBT_SYSCOMMAND: outW = wParam; break;
+    default: break;  // HCBT_QS carries nothing
+  }
+}
+
+// Forwards one event to the slot's receiver. True when the event is the receiver window's own
+// destruction on the registering thread: the registration ends once the chain has run.
+bool Forward(int index, int code, WPARAM wParam, LPARAM lParam) {
+  table::Slot& slot = table::At(index);
+  if (slot.state != table::kLive) return false;
+  const HWND receiver = reinterpret_cast<HWND>(static_cast<UINT_PTR>(slot.receiver));
+  if (code == HCBT_DESTROYWND && reinterpret_cast<HWND>(wParam) == receiver)
+    return slot.threadId == ::GetCurrentThreadId();
+  if (code < 0 || code > HCBT_SETFOCUS) return false;
+  WPARAM outW;
+  LPARAM outL;
+  Translate(code, wParam, lParam, outW, outL);
+  if (!::PostMessageW(receiver, WM_USER + code, outW, outL) && !::IsWindow(receiver))
+    ::InterlockedCompareExchange(&slot.state, table::kDropped, table::kLive);
+  return false;
+}
+
+template <int Index>
+LRESULT CALLBACK CbtProc(int code, WPARAM wParam, LPARAM lParam) {
+  const bool release = code >= 0 && Forward(Index, code, wParam, lParam);
+  const LRESULT result = ::CallNextHookEx(nullptr, code, wParam, lParam);
+  if (release) table::Release(Index);
+  return result;
+}
+
+template <int... I>
+constexpr auto MakeProcs(std::integer_sequence<int, I...>) {
+  return std::array<HOOKPROC, sizeof...(I)>{&CbtProc<I>...};
+}
+constexpr auto kProcs = MakeProcs(std::make_integer_sequence<int, table::kCapacity>{});
+
+int Fail(DWORD error) {
+  g_lastError = error;
+  return static_cast<int>(error);
+}
+
+int Refuse(int code) {
+  g_lastError = 0;
+  return code;
+}
+
+}  // namespace
+
+extern "C" {
+
+// Registers a receiver window of the calling process; its hook belongs to the calling thread.
+// 0, -2 already registered, -4 table full, or a Windows error code (unsupported kind, invalid
+// window, a window of another process, a bad flag, a failed hook installation).
+__declspec(dllexport) int WINAPI AttachReceiver(int hookKind, HWND receiver, int filtering, HWND hookedWnd) {
+  if (hookKind != WH_CBT) return Fail(ERROR_NOT_SUPPORTED);
+  if (filtering != 0 && filtering != 1) return Fail(ERROR_INVALID_PARAMETER);
+  if (!::IsWindow(receiver)) return Fail(ERROR_INVALID_WINDOW_HANDLE);
+  DWORD owner = 0;
+  ::GetWindowThreadProcessId(receiver, &owner);
+  if (owner != ::GetCurrentProcessId()) return Fail(ERROR_ACCESS_DENIED);
+  DWORD hookedThread = 0;
+  if (filtering) {
+    hookedThread = ::IsWindow(hookedWnd) ? ::GetWindowThreadProcessId(hookedWnd, nullptr) : 0;
+    if (!hookedThread) return Fail(ERROR_INVALID_WINDOW_HANDLE);
+  }
+  table::ReclaimAbandoned();
+  if (table::IsRegistered(receiver)) return Refuse(kAlreadyRegistered);
+  const int index = table::Claim();
+  if (index < 0) return Refuse(kTooManyReceivers);
+  table::Slot& slot = table::At(index);
+  slot.receiver = static_cast<DWORD>(AsValue(receiver));
+  slot.processId = ::GetCurrentProcessId();
+  slot.threadId = ::GetCurrentThreadId();
+  HHOOK hook = ::SetWindowsHookExW(WH_CBT, kProcs[index], g_module, hookedThread);
+  if (!hook) {
+    const DWORD error = ::GetLastError();
+    table::Abandon(index);
+    return Fail(error != 0 ? error : ERROR_HOOK_NOT_INSTALLED);
+  }
+  slot.hook = static_cast<DWORD>(reinterpret_cast<UINT_PTR>(hook));
+  ::InterlockedExchange(&slot.state, table::kLive);
+  g_lastError = 0;
+  return 0;
+}
+
+// Ends a registration of the calling process and removes its hook: 0, or -3 when the window
+// is not registered by this process.
+__declspec(dllexport) int WINAPI DetachReceiver(HWND receiver) {
+  const int index = table::FindOwn(receiver);
+  if (index < 0) return Refuse(kNotRegistered);
+  table::Release(index);
+  g_lastError = 0;
+  return 0;
+}
+
+// The Windows error code of this process's last failed call; 0 after a success or a refusal
+// that has no Windows error.
+__declspec(dllexport) DWORD WINAPI LastError() { return g_lastError; }
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    g_module = instance;
+    ::DisableThreadLibraryCalls(instance);
+  } else if (reason == DLL_PROCESS_DETACH) {
+    // A receiver process letting the library go must not leave hooks that point into it.
+    table::ReleaseProcess(reserved != nullptr);
+  }
+  return TRUE;
+}
+
+}  // extern "C"
