@@ -9,6 +9,7 @@
 #include "core/FileIndex.h"
 #include "core/FileIndexQuery.h"
 #include "core/FileIndexText.h"
+#include "core/TextFold.h"
 #include "core/TextUtils.h"
 
 namespace {
@@ -51,10 +52,10 @@ void Generate(Generated& g, std::size_t total, double& buildMs) {
 std::size_t NaiveSearch(const std::vector<std::u16string>& paths, const NameQuery& query, std::size_t cap,
                         std::vector<std::u16string>& out) {
   out.clear();
-  const std::u16string needle = FoldName(query.Text());
+  const std::u16string needle = FoldLower(query.Text());
   for (const auto& p : paths) {
     const std::u16string_view name = std::u16string_view(p).substr(p.rfind(u'\\') + 1);
-    const bool hit = query.IsWildcard() ? query.Matches(name) : FoldName(name).find(needle) != std::u16string::npos;
+    const bool hit = query.IsWildcard() ? query.Matches(name) : FoldLower(name).find(needle) != std::u16string::npos;
     if (hit) {
       out.push_back(p);
       if (out.size() >= cap) break;

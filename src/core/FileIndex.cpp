@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/FileIndexText.h"
+#include "core/TextFold.h"
 
 namespace {
 // Root paths are kept without a trailing backslash, except a drive root ("C:\").
@@ -30,7 +31,7 @@ std::string_view FileIndex::Folded(const Entry& e) const {
 
 bool FileIndex::StoreName(Entry& e, std::u16string_view name) {
   const std::string original = ToWtf8(name);
-  const std::string folded = ToWtf8(FoldName(name));
+  const std::string folded = ToWtf8(FoldLower(name));
   if (original.empty() || original.size() > kMaxNameBytes || folded.size() > kMaxNameBytes) return false;
   if (pool_.size() + original.size() + folded.size() > 0xFFFFFFFFu) return false;
   e.nameOff = static_cast<std::uint32_t>(pool_.size());
@@ -58,7 +59,7 @@ FileIndex::EntryId FileIndex::NewSlot() {
 
 FileIndex::EntryId FileIndex::AddRoot(std::u16string_view path) {
   const std::u16string root = NormalizeRoot(path);
-  const std::string folded = ToWtf8(FoldName(root));
+  const std::string folded = ToWtf8(FoldLower(root));
   for (EntryId r : roots_)
     if (Folded(entries_[r]) == folded) return r;
   Entry e{kNone, kNone, kNone, 0, static_cast<std::uint16_t>(kLive | kFolder), 0};
@@ -112,14 +113,14 @@ bool FileIndex::IsWithin(EntryId id, EntryId scope) const {
 
 FileIndex::EntryId FileIndex::FindChild(EntryId parent, std::u16string_view name) const {
   if (!IsFolder(parent)) return kNone;
-  const std::string folded = ToWtf8(FoldName(name));
+  const std::string folded = ToWtf8(FoldLower(name));
   for (EntryId c = entries_[parent].firstChild; c != kNone; c = entries_[c].nextSibling)
     if (Folded(entries_[c]) == folded) return c;
   return kNone;
 }
 
 FileIndex::EntryId FileIndex::FindPath(std::u16string_view path) const {
-  const std::string folded = ToWtf8(FoldName(NormalizeRoot(path)));
+  const std::string folded = ToWtf8(FoldLower(NormalizeRoot(path)));
   EntryId best = kNone;
   std::size_t bestLen = 0;
   for (EntryId r : roots_) {

@@ -1,31 +1,17 @@
 #include "core/FileIndexQuery.h"
 
 #include "core/FileIndexText.h"
+#include "core/TextFold.h"
+#include "core/Wildcard.h"
 
 namespace {
 bool IsWild(char16_t c) { return c == u'*' || c == u'?'; }
 
-// Whole-name wildcard match on folded text, returning to the most recent star only.
+// The final word on a wildcard match is the matcher's, so index answers and the boxed match
+// text in the result list never disagree.
 bool WildcardMatches(std::u16string_view pattern, std::u16string_view name) {
-  const std::u16string p = FoldName(pattern);
-  const std::u16string t = FoldName(name);
-  std::size_t pi = 0, ti = 0, star = std::u16string::npos, starText = 0;
-  while (ti < t.size()) {
-    if (pi < p.size() && p[pi] == u'*') {
-      star = ++pi;
-      starText = ti;
-    } else if (pi < p.size() && (p[pi] == u'?' || p[pi] == t[ti])) {
-      ++pi;
-      ++ti;
-    } else if (star != std::u16string::npos) {
-      pi = star;
-      ti = ++starText;
-    } else {
-      return false;
-    }
-  }
-  while (pi < p.size() && p[pi] == u'*') ++pi;
-  return pi == p.size();
+  TStringArray pieces;
+  return WildcardSplit(pattern, name, wsIgnoreCase, pieces);
 }
 
 // Bytes of the WTF-8 sequence that starts with lead (a malformed lead counts as one byte).
@@ -70,7 +56,7 @@ Glob GlobFolded(std::string_view p, std::string_view t) {
 
 NameQuery::NameQuery(std::u16string_view text) : text_(text) {
   for (char16_t c : text_) wildcard_ = wildcard_ || IsWild(c);
-  const std::u16string folded = FoldName(text_);
+  const std::u16string folded = FoldLower(text_);
   if (!wildcard_) {
     needle_ = ToWtf8(folded);
     return;
@@ -124,7 +110,7 @@ bool NameQuery::MatchesStored(std::string_view folded, std::string_view original
 
 bool NameQuery::Matches(std::u16string_view name) const {
   if (text_.empty()) return false;
-  const std::string folded = ToWtf8(FoldName(name));
+  const std::string folded = ToWtf8(FoldLower(name));
   if (!wildcard_) return folded.find(needle_) != std::string::npos;
   return Prefilter(folded) && GlobFolded(pattern_, folded) != Glob::kNo && WildcardMatches(text_, name);
 }

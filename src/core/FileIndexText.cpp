@@ -76,25 +76,3 @@ std::u16string FromWtf8(std::string_view s) {
   return out;
 }
 
-namespace {
-// Simple lower-case mapping of one UTF-16 unit for the scripts file names use most; the
-// length never changes, as with the system's per-unit lower-casing.
-char16_t FoldUnit(char16_t c) {
-  if (c < 0x80) return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
-  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<char16_t>(c + 32);
-  if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) return static_cast<char16_t>(c | 1);
-  if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return (c & 1) ? static_cast<char16_t>(c + 1) : c;
-  if (c == 0x178) return 0xFF;
-  if (c >= 0x391 && c <= 0x3A9 && c != 0x3A2) return static_cast<char16_t>(c + 32);
-  if (c >= 0x410 && c <= 0x42F) return static_cast<char16_t>(c + 32);
-  if (c >= 0x400 && c <= 0x40F) return static_cast<char16_t>(c + 80);
-  if (c >= 0xFF21 && c <= 0xFF3A) return static_cast<char16_t>(c + 32);
-  return c;
-}
-}  // namespace
-
-std::u16string FoldName(std::u16string_view s) {
-  std::u16string out(s);
-  for (char16_t& c : out) c = FoldUnit(c);
-  return out;
-}

@@ -12,6 +12,3 @@ std::string ToWtf8(std::u16string_view s);
 // Decodes what AppendWtf8 produced; malformed bytes become U+FFFD, never a read past the end.
 std::u16string FromWtf8(std::string_view s);
 
-// The case folding used for matching: the same per-unit lower-casing as the wildcard
-// matcher, so the index and the matcher always agree.
-std::u16string FoldName(std::u16string_view s);

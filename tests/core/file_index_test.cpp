@@ -7,6 +7,7 @@
 #include "core/FileIndex.h"
 #include "core/FileIndexQuery.h"
 #include "core/FileIndexText.h"
+#include "core/TextFold.h"
 #include "core/TextUtils.h"
 
 namespace {
@@ -31,13 +32,6 @@ TEST(FileIndexText, MalformedBytesNeverReadPastTheEnd) {
   EXPECT_EQ(FromWtf8(std::string("\xE4\xB8", 2)), u"\uFFFD");
   EXPECT_EQ(FromWtf8(std::string("a\xFF" "b")), u"a\uFFFDb");
   EXPECT_EQ(FromWtf8(std::string("\xC3(")), u"\uFFFD(");
-}
-
-TEST(FileIndexText, FoldKeepsLengthAndLowersCommonScripts) {
-  EXPECT_EQ(FoldName(u"ABC.Txt"), u"abc.txt");
-  EXPECT_EQ(FoldName(u"\u00C9T\u00C9"), u"\u00e9t\u00e9");
-  EXPECT_EQ(FoldName(u"\u0414\u041E\u041A"), u"\u0434\u043e\u043a");
-  EXPECT_EQ(FoldName(u"\u00D7"), u"\u00D7");  // the multiplication sign has no case
 }
 
 struct QueryCase {
@@ -65,7 +59,7 @@ TEST(NameQuery, SubstringAndWildcardTable) {
   for (const auto& c : cases) {
     const NameQuery q(c.query);
     EXPECT_EQ(q.Matches(c.name), c.match) << Utf16ToUtf8(c.query) << " / " << Utf16ToUtf8(c.name);
-    EXPECT_EQ(q.MatchesStored(ToWtf8(FoldName(c.name)), ToWtf8(c.name)), c.match) << Utf16ToUtf8(c.query);
+    EXPECT_EQ(q.MatchesStored(ToWtf8(FoldLower(c.name)), ToWtf8(c.name)), c.match) << Utf16ToUtf8(c.query);
   }
 }
 
