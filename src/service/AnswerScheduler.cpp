@@ -1,0 +1,227 @@
+#include "service/AnswerScheduler.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cwctype>
+#include <map>
+#include <shared_mutex>
+
+#include "core/FileIndexQuery.h"
+#include "core/SearchMessages.h"
+#include "service/DirectoryWalker.h"
+#include "service/IndexStore.h"
+#include "service/ResultSender.h"
+#include "win/common/WideText.h"
+
+namespace {
+// Runs the calling thread as the client for one scope.
+class Impersonation {
+ public:
+  explicit Impersonation(const std::shared_ptr<UniqueKernelHandle>& token)
+      : active_(token && *token && ::SetThreadToken(nullptr, token->get())) {}
+  ~Impersonation() {
+    if (active_) ::RevertToSelf();
+  }
+  Impersonation(const Impersonation&) = delete;
+  Impersonation& operator=(const Impersonation&) = delete;
+
+ private:
+  bool active_;
+};
+
+// "C:\" stays, "C:\Data\" loses its backslash; anything but an absolute local or UNC path is
+// refused, so a request never walks the service's working folder.
+std::wstring NormalizeDir(const std::wstring& dir) {
+  std::wstring d = dir;
+  while (d.size() > 3 && d.back() == L'\\') d.pop_back();
+  const bool drive = d.size() >= 3 && std::iswalpha(d[0]) && d[1] == L':' && d[2] == L'\\';
+  const bool unc = d.size() > 2 && d[0] == L'\\' && d[1] == L'\\';
+  if (!drive && !unc) return {};
+  if (d.find(L'\0') != std::wstring::npos) return {};
+  return d;
+}
+
+// Whether the impersonated caller may list the folder.
+bool CanList(const std::wstring& folder) {
+  UniqueFileHandle h(::CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  return static_cast<bool>(h);
+}
+}  // namespace
+
+AnswerScheduler::AnswerScheduler(IndexStore& store, std::size_t cap) : store_(store), cap_(cap) {
+  watchdog_ = std::thread([this] { WatchdogLoop(); });
+}
+
+AnswerScheduler::~AnswerScheduler() { Shutdown(); }
+
+void AnswerScheduler::Shutdown() {
+  std::unique_lock lock(lock_);
+  if (shuttingDown_ && !watchdog_.joinable()) return;
+  shuttingDown_ = true;
+  for (auto& [box, state] : boxes_)
+    if (state->cancel) *state->cancel = true;
+  for (auto& w : watches_) w.sender->Abort();
+  idle_.wait_for(lock, std::chrono::seconds(10), [this] { return running_ == 0; });
+  lock.unlock();
+  idle_.notify_all();
+  if (watchdog_.joinable()) watchdog_.join();
+}
+
+void AnswerScheduler::Run(std::function<void()> work) {
+  {
+    std::lock_guard lock(lock_);
+    if (shuttingDown_) return;
+    ++running_;
+  }
+  std::thread([this, work = std::move(work)] {
+    work();
+    std::lock_guard lock(lock_);
+    --running_;
+    idle_.notify_all();
+  }).detach();
+}
+
+void AnswerScheduler::Search(SearchRequest request) {
+  std::shared_ptr<Box> box;
+  auto cancel = std::make_shared<std::atomic<bool>>(false);
+  {
+    std::lock_guard lock(lock_);
+    auto& slot = boxes_[request.searchBox];
+    if (!slot) slot = std::make_shared<Box>();
+    if (slot->cancel) *slot->cancel = true;
+    slot->cancel = cancel;
+    box = slot;
+  }
+  Run([this, request = std::move(request), box, cancel] { Answer(request, *box, *cancel); });
+}
+
+void AnswerScheduler::Cancel(std::uint32_t searchBox) {
+  std::lock_guard lock(lock_);
+  const auto it = boxes_.find(searchBox);
+  if (it == boxes_.end()) return;
+  if (it->second->cancel) *it->second->cancel = true;
+  // Drop the box unless an answer still runs for it (its thread holds a reference).
+  if (it->second.use_count() == 1) boxes_.erase(it);
+}
+
+void AnswerScheduler::AnnounceUpdate(DWORD clientProcessId, std::u16string program, std::u16string version) {
+  Run([this, clientProcessId, program = std::move(program), version = std::move(version)] {
+    ResultSender sender(clientProcessId);
+    if (!sender.Connect(kConnectTimeoutMs)) return;
+    Arm(&sender);
+    sender.Send(BuildUpdateAnnouncement(program, version));
+    Disarm(&sender);
+    sender.DisconnectClient();
+  });
+}
+
+std::vector<std::u16string> AnswerScheduler::Walk(const std::wstring& dir, const std::u16string& wildcard,
+                                                  std::size_t cap, const std::atomic<bool>& cancel) {
+  std::vector<std::u16string> found;
+  const NameQuery query(wildcard);
+  std::atomic<bool> stop{false};
+  WalkDirectory(
+      dir,
+      [&](const std::wstring& parent, const std::wstring& name, bool) {
+        if (found.size() < cap && query.Matches(U(name))) found.push_back(U(JoinPath(parent, name)));
+        if (found.size() >= cap || cancel) stop = true;
+        return true;
+      },
+      &stop);
+  return found;
+}
+
+std::vector<std::u16string> AnswerScheduler::Collect(const SearchRequest& request, const std::atomic<bool>& cancel) {
+  std::vector<std::u16string> items;
+  const NameQuery query(request.wildcard);
+  if (query.IsEmpty()) return items;
+  Impersonation asClient(request.token);
+
+  std::vector<std::wstring> walks;  // folders not (yet) served by the index
+  std::vector<FileIndex::EntryId> scopes;
+  if (request.dir.empty()) {
+    for (std::size_t i = 0; i < store_.RootPaths().size(); ++i) {
+      if (store_.IsRootIndexed(i)) scopes.push_back(store_.RootEntry(i));
+      else walks.push_back(store_.RootPaths()[i]);
+    }
+  } else {
+    const std::wstring dir = NormalizeDir(request.dir);
+    if (dir.empty()) return items;
+    const auto root = store_.RootOf(dir);
+    FileIndex::EntryId scope = FileIndex::kNone;
+    if (root && store_.IsRootIndexed(*root)) {
+      std::shared_lock lock(store_.Lock());
+      scope = store_.Index().FindPath(U(dir));
+      if (!store_.Index().IsFolder(scope)) scope = FileIndex::kNone;
+    }
+    if (scope != FileIndex::kNone) scopes.push_back(scope);
+    else walks.push_back(dir);
+  }
+
+  if (!scopes.empty()) {
+    std::vector<std::pair<FileIndex::EntryId, std::u16string>> hits;  // parent, path
+    {
+      std::shared_lock lock(store_.Lock());
+      const FileIndex& index = store_.Index();
+      for (FileIndex::EntryId id : index.Search(query, scopes, cap_, &cancel))
+        hits.emplace_back(index.Parent(id), index.PathOf(id));
+    }
+    // Only what the client could list itself, one check per folder.
+    std::map<FileIndex::EntryId, bool> allowed;
+    for (auto& [parent, path] : hits) {
+      auto it = allowed.find(parent);
+      if (it == allowed.end()) {
+        const std::size_t slash = path.find_last_of(u'\\');
+        std::wstring folder = W(std::u16string_view(path).substr(0, slash));
+        if (folder.size() == 2) folder += L'\\';
+        it = allowed.emplace(parent, CanList(folder)).first;
+      }
+      if (it->second) items.push_back(std::move(path));
+    }
+  }
+  for (const auto& dir : walks) {
+    if (cancel || items.size() >= cap_) break;
+    for (auto& path : Walk(dir, request.wildcard, cap_ - items.size(), cancel)) items.push_back(std::move(path));
+  }
+  return items;
+}
+
+void AnswerScheduler::Answer(const SearchRequest& request, Box& box, const std::atomic<bool>& cancel) {
+  const std::vector<std::u16string> items = Collect(request, cancel);
+  // An older answer of this box still sending sees its cancel flag and lets go of the lock.
+  std::lock_guard sending(box.sendLock);
+  if (cancel) return;
+  ResultSender sender(request.clientProcessId);
+  if (!sender.Connect(kConnectTimeoutMs)) return;
+  Arm(&sender);
+  bool ok = sender.Send(BuildAnswerBegin(request.searchBox));
+  for (std::size_t i = 0; ok && i < items.size() && !cancel; ++i)
+    ok = sender.Send(BuildFoundItem(items[i], request.wildcard, request.searchBox));
+  if (ok && !cancel) sender.Send(BuildAnswerEnd(request.searchBox));
+  Disarm(&sender);
+  sender.DisconnectClient();
+}
+
+void AnswerScheduler::Arm(ResultSender* sender) {
+  std::lock_guard lock(lock_);
+  watches_.push_back({sender, ::GetTickCount64() + kMessageTimeoutMs});
+}
+
+void AnswerScheduler::Disarm(ResultSender* sender) {
+  std::lock_guard lock(lock_);
+  std::erase_if(watches_, [sender](const Watch& w) { return w.sender == sender; });
+}
+
+// A delivery gets kMessageTimeoutMs per message: each reply moves its deadline on.
+void AnswerScheduler::WatchdogLoop() {
+  std::unique_lock lock(lock_);
+  while (!(shuttingDown_ && running_ == 0)) {
+    idle_.wait_for(lock, std::chrono::milliseconds(200));
+    const ULONGLONG now = ::GetTickCount64();
+    for (auto& w : watches_)
+      if (w.sender->Progressed()) w.deadline = now + kMessageTimeoutMs;
+      else if (now > w.deadline) w.sender->Abort();
+  }
+}

@@ -1,0 +1,78 @@
+#pragma once
+// Runs the answers. Each query gets a thread of its own, so answers for different search boxes
+// run at the same time; a new query or a cancel for a box stops that box's answer in progress,
+// and a box's answers send one after another, so nothing of an older answer follows the start
+// of a newer one. A watchdog aborts a delivery the program stops reading.
+#include <windows.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "win/common/Handle.h"
+
+class IndexStore;
+class ResultSender;
+
+struct SearchRequest {
+  std::wstring dir;
+  std::u16string wildcard;
+  std::uint32_t searchBox = 0;
+  DWORD clientProcessId = 0;
+  // The client's impersonation token; empty runs with the service's own rights.
+  std::shared_ptr<UniqueKernelHandle> token;
+};
+
+class AnswerScheduler {
+ public:
+  // How long the program may take to accept a connection, and to answer one message.
+  static constexpr DWORD kConnectTimeoutMs = 2000;
+  static constexpr DWORD kMessageTimeoutMs = 5000;
+
+  AnswerScheduler(IndexStore& store, std::size_t cap);
+  ~AnswerScheduler();
+  AnswerScheduler(const AnswerScheduler&) = delete;
+  AnswerScheduler& operator=(const AnswerScheduler&) = delete;
+
+  void Search(SearchRequest request);
+  void Cancel(std::uint32_t searchBox);
+  void AnnounceUpdate(DWORD clientProcessId, std::u16string program, std::u16string version);
+  // Cancels everything and waits (bounded) for the answers to end.
+  void Shutdown();
+
+ private:
+  struct Box {
+    std::mutex sendLock;
+    std::shared_ptr<std::atomic<bool>> cancel;
+  };
+  struct Watch {
+    ResultSender* sender;
+    ULONGLONG deadline;
+  };
+
+  void Answer(const SearchRequest& request, Box& box, const std::atomic<bool>& cancel);
+  std::vector<std::u16string> Collect(const SearchRequest& request, const std::atomic<bool>& cancel);
+  std::vector<std::u16string> Walk(const std::wstring& dir, const std::u16string& wildcard, std::size_t cap,
+                                   const std::atomic<bool>& cancel);
+  void Run(std::function<void()> work);
+  void Arm(ResultSender* sender);
+  void Disarm(ResultSender* sender);
+  void WatchdogLoop();
+
+  IndexStore& store_;
+  std::size_t cap_;
+  std::mutex lock_;
+  std::condition_variable idle_;
+  std::map<std::uint32_t, std::shared_ptr<Box>> boxes_;
+  std::size_t running_ = 0;
+  bool shuttingDown_ = false;
+  std::vector<Watch> watches_;
+  std::thread watchdog_;
+};

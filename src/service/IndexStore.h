@@ -1,0 +1,63 @@
+#pragma once
+// The service's index: the names under each served root, built by a background scan and kept
+// current by one change watcher per root. Readers share a lock; the scan and the watchers
+// take it exclusively in short batches, so queries never wait for a whole scan.
+#include <windows.h>
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <shared_mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/FileIndex.h"
+#include "win/common/Handle.h"
+
+class RootWatcher;
+
+class IndexStore {
+ public:
+  explicit IndexStore(std::vector<std::wstring> roots);
+  ~IndexStore();
+  IndexStore(const IndexStore&) = delete;
+  IndexStore& operator=(const IndexStore&) = delete;
+
+  // Starts the watchers and the initial scan in the background.
+  void Start();
+  void Stop();
+
+  const std::vector<std::wstring>& RootPaths() const { return rootPaths_; }
+  bool IsRootIndexed(std::size_t root) const;
+  bool AllIndexed() const;
+  // The root index whose folder holds path (the longest), or none.
+  std::optional<std::size_t> RootOf(const std::wstring& path) const;
+
+  // For queries: the index under the shared lock.
+  std::shared_mutex& Lock() { return lock_; }
+  const FileIndex& Index() const { return index_; }
+  FileIndex::EntryId RootEntry(std::size_t root) const { return rootEntries_[root]; }
+
+  // Change handling (from the watchers). Paths are full paths.
+  void Added(const std::wstring& path);
+  void Removed(const std::wstring& path);
+  void Renamed(const std::wstring& from, const std::wstring& to);
+  // Drops a root's entries and scans it again (after lost notifications).
+  void Rescan(std::size_t root);
+
+ private:
+  void ScanRoot(std::size_t root);
+  bool Deferred(const std::wstring& path);
+  void AddTree(FileIndex::EntryId parent, const std::wstring& folder);
+
+  std::vector<std::wstring> rootPaths_;
+  std::vector<FileIndex::EntryId> rootEntries_;
+  std::unique_ptr<std::atomic<bool>[]> indexed_;
+  std::unique_ptr<std::atomic<bool>[]> dirty_;  // changes arrived while scanning
+  mutable std::shared_mutex lock_;
+  FileIndex index_;
+  std::atomic<bool> stop_{false};
+  std::thread scanner_;
+  std::vector<std::unique_ptr<RootWatcher>> watchers_;
+};

@@ -1,0 +1,37 @@
+#pragma once
+// Watches one root folder tree with ReadDirectoryChangesW and applies each change to the
+// index. When the system reports lost notifications (an empty or failed read), the root is
+// scanned again.
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "win/common/Handle.h"
+
+class IndexStore;
+
+class RootWatcher {
+ public:
+  RootWatcher(IndexStore& store, std::size_t root, std::wstring path);
+  ~RootWatcher();
+  RootWatcher(const RootWatcher&) = delete;
+  RootWatcher& operator=(const RootWatcher&) = delete;
+
+  // False when the folder cannot be watched (it is then served by its scan only).
+  bool Start();
+  void Stop();
+
+ private:
+  void Run();
+  void Apply(const BYTE* buffer, DWORD size);
+
+  IndexStore& store_;
+  std::size_t root_;
+  std::wstring path_;
+  UniqueFileHandle dir_;
+  UniqueKernelHandle stopEvent_;
+  UniqueKernelHandle ioEvent_;
+  std::thread thread_;
+};

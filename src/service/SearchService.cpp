@@ -1,0 +1,141 @@
+#include "service/SearchService.h"
+
+#include <algorithm>
+
+#include "core/SearchMessages.h"
+#include "win/common/WideText.h"
+
+namespace {
+std::vector<std::wstring> FullPaths(const std::vector<std::wstring>& roots) {
+  std::vector<std::wstring> out;
+  for (const auto& r : roots) {
+    wchar_t buf[MAX_PATH * 4];
+    const DWORD n = ::GetFullPathNameW(r.c_str(), static_cast<DWORD>(std::size(buf)), buf, nullptr);
+    out.push_back(n > 0 && n < std::size(buf) ? std::wstring(buf, n) : r);
+  }
+  return out;
+}
+
+std::shared_ptr<UniqueKernelHandle> ClientToken(HANDLE pipe) {
+  if (!::ImpersonateNamedPipeClient(pipe)) return nullptr;
+  auto token = std::make_shared<UniqueKernelHandle>();
+  HANDLE h = nullptr;
+  if (::OpenThreadToken(::GetCurrentThread(), TOKEN_QUERY | TOKEN_IMPERSONATE, TRUE, &h)) token->reset(h);
+  ::RevertToSelf();
+  return *token ? token : nullptr;
+}
+}  // namespace
+
+std::vector<std::wstring> LocalFixedDrives() {
+  std::vector<std::wstring> drives;
+  const DWORD mask = ::GetLogicalDrives();
+  for (int i = 0; i < 26; ++i) {
+    if (!(mask & (1u << i))) continue;
+    const std::wstring root = std::wstring(1, static_cast<wchar_t>(L'A' + i)) + L":\\";
+    if (::GetDriveTypeW(root.c_str()) == DRIVE_FIXED) drives.push_back(root);
+  }
+  return drives;
+}
+
+HANDLE RequestServer::CreatePipeInstance(const std::wstring& pipeName, SECURITY_ATTRIBUTES* security) {
+  const HANDLE h = TIPCServer::CreatePipeInstance(pipeName, security);
+  if (h != INVALID_HANDLE_VALUE) {
+    std::lock_guard lock(lock_);
+    std::erase(instances_, h);  // a value the system reused after an instance closed
+    instances_.push_back(h);
+  }
+  return h;
+}
+
+// The connection's instance is one of the connected, unclaimed ones. When several connect at
+// once from different processes, the connection is not trusted with an identity at all.
+RequestServer::Client RequestServer::Identify(const ICommContext& context) {
+  std::lock_guard lock(lock_);
+  Client client;
+  std::vector<std::pair<HANDLE, ULONG>> connected;
+  for (HANDLE h : instances_) {
+    ULONG pid = 0;
+    if (::GetNamedPipeClientProcessId(h, &pid) && pid != 0) connected.emplace_back(h, pid);
+  }
+  const bool oneProcess = !connected.empty() && std::all_of(connected.begin(), connected.end(), [&](const auto& c) {
+    return c.second == connected.front().second;
+  });
+  if (oneProcess) {
+    const HANDLE h = connected.front().first;
+    std::erase(instances_, h);
+    client.processId = connected.front().second;
+    client.token = ClientToken(h);
+    client.known = true;
+  }
+  clients_[context.get()] = client;
+  return client;
+}
+
+RequestServer::Client RequestServer::Find(const ICommContext& context) {
+  std::lock_guard lock(lock_);
+  const auto it = clients_.find(context.get());
+  return it == clients_.end() ? Client{} : it->second;
+}
+
+void RequestServer::Forget(const ICommContext& context) {
+  std::lock_guard lock(lock_);
+  clients_.erase(context.get());
+}
+
+SearchService::SearchService(const ServiceOptions& options, bool runningAsService)
+    : options_(options),
+      runningAsService_(runningAsService),
+      store_(options.roots.empty() ? LocalFixedDrives() : FullPaths(options.roots)),
+      scheduler_(store_, options.answerCap) {
+  server_.SetServerName(kSearchRequestPipe);
+  // Ordinary users' programs must reach a service that runs as LocalSystem.
+  server_.SetPipeAccess(TPipeAccess::OwnerSystemAdminsAndUsers);
+  server_.OnClientConnect = [this](const ICommContext& c) { server_.Identify(c); };
+  server_.OnClientDisconnect = [this](const ICommContext& c) { server_.Forget(c); };
+  // A request is answered at once with an empty message; the results go their own way.
+  server_.OnExecuteRequest = [this](const ICommContext& c, const IMessageData& request, const IMessageData&) {
+    Handle(c, request);
+  };
+}
+
+SearchService::~SearchService() { Stop(); }
+
+bool SearchService::Start() {
+  store_.Start();
+  try {
+    server_.Start();
+  } catch (const std::exception&) {
+    return false;
+  }
+  return server_.Listening();
+}
+
+void SearchService::Stop() {
+  server_.Stop();
+  scheduler_.Shutdown();
+  store_.Stop();
+}
+
+void SearchService::Handle(const ICommContext& context, const IMessageData& request) {
+  const TSearchMessage msg = DecodeSearchMessage(request->Data());
+  const RequestServer::Client client = server_.Find(context);
+  switch (msg.Action) {
+    case kActionSearch: {
+      if (!client.known || (runningAsService_ && !client.token)) return;
+      const std::u16string wildcard = msg.Wildcard;
+      if (wildcard.empty()) return;
+      scheduler_.Search(SearchRequest{W(msg.Dir), wildcard, msg.SearchBox, client.processId, client.token});
+      break;
+    }
+    case kActionCancel:
+      scheduler_.Cancel(msg.SearchBox);
+      break;
+    case kActionChannelReport:
+      ::OutputDebugStringW((L"RuvoService: program started, install channel " + std::to_wstring(msg.SearchBox)).c_str());
+      if (client.known && !options_.updateProgram.empty())
+        scheduler_.AnnounceUpdate(client.processId, U(options_.updateProgram), U(options_.updateVersion));
+      break;
+    default:
+      break;  // unknown actions are answered and dropped
+  }
+}

@@ -1,0 +1,63 @@
+#pragma once
+// The service's work, the same in service and console mode: the index of the roots, the
+// request pipe "SearchRequestPipe" and the answers.
+#include <windows.h>
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "service/AnswerScheduler.h"
+#include "service/IndexStore.h"
+#include "service/ServiceOptions.h"
+#include "win/ipc/IPCServer.h"
+
+// The request pipe's server. It keeps the instance handles it creates so that a connection's
+// handler can learn who is on the other end (process id, impersonation token).
+class RequestServer : public TIPCServer {
+ public:
+  struct Client {
+    DWORD processId = 0;
+    std::shared_ptr<UniqueKernelHandle> token;
+    bool known = false;
+  };
+  // Called when a connection begins, on the thread that serves it.
+  Client Identify(const ICommContext& context);
+  Client Find(const ICommContext& context);
+  void Forget(const ICommContext& context);
+
+ protected:
+  HANDLE CreatePipeInstance(const std::wstring& pipeName, SECURITY_ATTRIBUTES* security) override;
+
+ private:
+  std::mutex lock_;
+  std::vector<HANDLE> instances_;  // created, not yet claimed by a connection
+  std::map<const TCommContext*, Client> clients_;
+};
+
+class SearchService {
+ public:
+  // runningAsService: a client whose identity cannot be taken is refused rather than served
+  // with the service's own rights.
+  SearchService(const ServiceOptions& options, bool runningAsService);
+  ~SearchService();
+  SearchService(const SearchService&) = delete;
+  SearchService& operator=(const SearchService&) = delete;
+
+  // False when the request pipe cannot be served.
+  bool Start();
+  void Stop();
+
+ private:
+  void Handle(const ICommContext& context, const IMessageData& request);
+
+  ServiceOptions options_;
+  bool runningAsService_;
+  IndexStore store_;
+  AnswerScheduler scheduler_;
+  RequestServer server_;
+};
+
+// The local fixed drives ("C:\", ...).
+std::vector<std::wstring> LocalFixedDrives();

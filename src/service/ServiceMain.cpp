@@ -1,0 +1,95 @@
+// RuvoService.exe: the search service. Under the service control manager it runs as the
+// service "RuvoSearchService"; with /console it does the same work in the foreground until
+// Ctrl+C or the console closes.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "service/SearchService.h"
+#include "win/common/Handle.h"
+
+namespace {
+constexpr wchar_t kServiceName[] = L"RuvoSearchService";
+
+ServiceOptions g_options;
+SERVICE_STATUS_HANDLE g_statusHandle = nullptr;
+HANDLE g_stopEvent = nullptr;
+
+void ReportStatus(DWORD state, DWORD exitCode = NO_ERROR) {
+  SERVICE_STATUS status{};
+  status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+  status.dwCurrentState = state;
+  status.dwControlsAccepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN : 0;
+  status.dwWin32ExitCode = exitCode;
+  status.dwWaitHint = state == SERVICE_RUNNING || state == SERVICE_STOPPED ? 0 : 5000;
+  ::SetServiceStatus(g_statusHandle, &status);
+}
+
+DWORD WINAPI ControlHandler(DWORD control, DWORD, void*, void*) {
+  switch (control) {
+    case SERVICE_CONTROL_STOP:
+    case SERVICE_CONTROL_SHUTDOWN:
+      ReportStatus(SERVICE_STOP_PENDING);
+      ::SetEvent(g_stopEvent);
+      return NO_ERROR;
+    case SERVICE_CONTROL_INTERROGATE:
+      return NO_ERROR;
+    default:
+      return ERROR_CALL_NOT_IMPLEMENTED;
+  }
+}
+
+void WINAPI ServiceMain(DWORD, wchar_t**) {
+  g_statusHandle = ::RegisterServiceCtrlHandlerExW(kServiceName, ControlHandler, nullptr);
+  if (!g_statusHandle) return;
+  ReportStatus(SERVICE_START_PENDING);
+  {
+    SearchService service(g_options, true);
+    if (!service.Start()) {
+      ReportStatus(SERVICE_STOPPED, ERROR_SERVICE_SPECIFIC_ERROR);
+      return;
+    }
+    ReportStatus(SERVICE_RUNNING);
+    ::WaitForSingleObject(g_stopEvent, INFINITE);
+  }
+  ReportStatus(SERVICE_STOPPED);
+}
+
+BOOL WINAPI ConsoleHandler(DWORD) {
+  ::SetEvent(g_stopEvent);
+  // Closing the console ends the process when this returns: give the shutdown its moment.
+  ::Sleep(2000);
+  return TRUE;
+}
+
+int RunConsole() {
+  ::SetConsoleCtrlHandler(ConsoleHandler, TRUE);
+  SearchService service(g_options, false);
+  if (!service.Start()) {
+    std::fprintf(stderr, "RuvoService: cannot serve the request pipe\n");
+    return 1;
+  }
+  std::printf("RuvoService: serving; Ctrl+C ends\n");
+  std::fflush(stdout);
+  ::WaitForSingleObject(g_stopEvent, INFINITE);
+  return 0;
+}
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  std::vector<std::wstring> args(argv + 1, argv + argc);
+  const auto options = ParseServiceOptions(args);
+  if (!options) {
+    std::fprintf(stderr,
+                 "usage: RuvoService.exe [/console] [/root <folder>]... [/cap <items>] [/update <program> <version>]\n");
+    return 2;
+  }
+  g_options = *options;
+  UniqueKernelHandle stop(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  g_stopEvent = stop.get();
+  if (g_options.console) return RunConsole();
+  SERVICE_TABLE_ENTRYW table[] = {{const_cast<wchar_t*>(kServiceName), ServiceMain}, {nullptr, nullptr}};
+  return ::StartServiceCtrlDispatcherW(table) ? 0 : static_cast<int>(::GetLastError());
+}
