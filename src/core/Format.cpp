@@ -1,6 +1,9 @@
 #include "core/Format.h"
 
+#include <algorithm>
 #include <cstdio>
+
+#include "core/TextUtils.h"
 
 namespace {
 
@@ -67,4 +70,32 @@ std::u16string FormatFileSize(std::int64_t size, std::u16string_view decimalSepa
   else
     std::snprintf(buf, sizeof buf, "%.2f TB", d / kTB);
   return WithSeparator(buf, decimalSeparator);
+}
+
+std::u16string FileURLToPath(std::u16string_view url) {
+  // A network location comes as file://server/share/...: keep it a UNC path.
+  constexpr std::u16string_view kFileHost = u"file://";
+  std::u16string path;
+  if (const std::size_t slashes = url.find(u"///"); slashes != std::u16string_view::npos)
+    path = url.substr(slashes + 3);
+  else if (url.size() > kFileHost.size() &&
+           LowerAscii(url.substr(0, kFileHost.size())) == kFileHost)
+    path = u"//" + std::u16string(url.substr(kFileHost.size()));
+  else
+    path = url.substr(std::min<std::size_t>(2, url.size()));
+  for (char16_t& c : path)
+    if (c == u'/') c = u'\\';
+  if (path.empty() || path.back() != u'\\') path += u'\\';
+  std::string utf8;
+  for (const char c : Utf16ToUtf8(path)) {
+    if (c == '+')
+      utf8 += "%2B";
+    else
+      utf8 += c;
+  }
+  try {
+    return Utf8ToUtf16(URLDecode(utf8));
+  } catch (const EURLDecodeError&) {
+    return path;
+  }
 }

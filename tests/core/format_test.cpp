@@ -88,6 +88,32 @@ TEST(URLDecode, Errors) {
   }
 }
 
+struct UrlCase {
+  const char* url;
+  const char* path;
+};
+
+TEST(FileURLToPath, Table) {
+  const UrlCase cases[] = {
+      {"file:///C:/a%20b/c", "C:\\a b\\c\\"},
+      {"file:///C:/a%20b/c/", "C:\\a b\\c\\"},
+      {"file:///C:/", "C:\\"},
+      {"file:///D:/%E6%96%87%E6%A1%A3/%E6%8A%A5%E5%91%8A",
+       "D:\\\xE6\x96\x87\xE6\xA1\xA3\\\xE6\x8A\xA5\xE5\x91\x8A\\"},
+      {"file:///D:/\xE6\x96\x87\xE6\xA1\xA3 x", "D:\\\xE6\x96\x87\xE6\xA1\xA3 x\\"},
+      {"file:///C:/C++%20notes/a+b", "C:\\C++ notes\\a+b\\"},
+      {"file:///C:/100%25", "C:\\100%\\"},
+      {"file://server/share/dir", "\\\\server\\share\\dir\\"},
+      {"FILE://srv/s%20p", "\\\\srv\\s p\\"},
+      {"C:/x", "\\x\\"},
+      {"ab", "\\"},
+      // Malformed escapes: the path stays undecoded.
+      {"file:///C:/a%2", "C:\\a%2\\"},
+      {"file:///C:/a%zz%20", "C:\\a%zz%20\\"},
+  };
+  for (const UrlCase& c : cases) EXPECT_EQ(Utf16ToUtf8(FileURLToPath(U16(c.url))), c.path) << c.url;
+}
+
 TEST(LastPos, Table) {
   EXPECT_EQ(LastPos(u"aa", u"aaa"), 2u);
   EXPECT_EQ(LastPos(u"x", u"abc"), 0u);
