@@ -1,0 +1,258 @@
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+// after windows.h
+#include <uxtheme.h>
+#include "win/controls/ImageEdit.h"
+
+namespace {
+
+struct EditFixture : ::testing::Test {
+  TestHost host{20, 20, 320, 120};
+  TImageEdit edit;
+  int changes = 0, enters = 0, escapes = 0;
+
+  void SetUp() override {
+    ASSERT_TRUE(edit.SetParentWindow(host.get()));
+    edit.OnChange = [this](TImageEdit& e) {
+      EXPECT_EQ(&e, &edit);
+      ++changes;
+    };
+    edit.OnEnterPress = [this](TImageEdit&) { ++enters; };
+    edit.OnEscPress = [this](TImageEdit&) { ++escapes; };
+  }
+  void Type(const std::wstring& keys) {
+    for (wchar_t c : keys) SendMessageW(edit.Edit().Handle(), WM_CHAR, c, 1);
+  }
+};
+
+TEST_F(EditFixture, StartsAt121By25WithTheInnerEditFillingIt) {
+  EXPECT_EQ(edit.Width(), TImageEdit::kDefaultWidth);
+  EXPECT_EQ(edit.Height(), TImageEdit::kDefaultHeight);
+  ASSERT_TRUE(edit.Edit().HandleAllocated());
+  EXPECT_EQ(GetParent(edit.Edit().Handle()), edit.Handle());
+  EXPECT_TRUE(GetWindowLongW(edit.Edit().Handle(), GWL_STYLE) & ES_MULTILINE);
+  EXPECT_FALSE(GetWindowLongW(edit.Edit().Handle(), GWL_STYLE) & WS_BORDER);
+  edit.SetBounds(0, 0, 200, 30);
+  EXPECT_EQ(edit.Edit().Width(), 200);
+  EXPECT_EQ(edit.Edit().Height(), 30);
+}
+
+TEST_F(EditFixture, TypingRaisesOnChangePerChange) {
+  Type(L"abc");
+  EXPECT_EQ(changes, 3);
+  EXPECT_EQ(edit.Text(), u"abc");
+  Type(L"\b");
+  EXPECT_EQ(changes, 4);
+  EXPECT_EQ(edit.Text(), u"ab");
+}
+
+TEST_F(EditFixture, EnterRaisesOnEnterPressAndNeverBreaksTheLine) {
+  Type(L"ab\rc\n");
+  EXPECT_EQ(enters, 1);
+  EXPECT_EQ(edit.Text(), u"abc");
+  EXPECT_EQ(SendMessageW(edit.Edit().Handle(), EM_GETLINECOUNT, 0, 0), 1);
+}
+
+TEST_F(EditFixture, EscapeRaisesOnEscPressAndKeepsTheText) {
+  Type(L"query");
+  changes = 0;
+  Type(L"\x1b");
+  EXPECT_EQ(escapes, 1);
+  EXPECT_EQ(changes, 0);
+  EXPECT_EQ(edit.Text(), u"query");
+}
+
+TEST_F(EditFixture, OnKeyPressMayChangeOrDropTheKey) {
+  edit.OnKeyPress = [](TImageEdit&, wchar_t& key) {
+    if (key == L'x') key = L'y';
+    if (key == L'q') key = 0;
+    if (key == L'!') key = L'\r';  // becomes Enter
+  };
+  Type(L"axqb!");
+  EXPECT_EQ(edit.Text(), u"ayb");
+  EXPECT_EQ(enters, 1);
+}
+
+TEST_F(EditFixture, SettingTextRaisesOneChangeOnlyWhenItDiffers) {
+  edit.SetText(u"hello");
+  EXPECT_EQ(changes, 1);
+  EXPECT_EQ(edit.Text(), u"hello");
+  edit.SetText(u"hello");
+  EXPECT_EQ(changes, 1);
+  edit.SetText(u"");
+  EXPECT_EQ(changes, 2);
+  EXPECT_EQ(edit.Text(), u"");
+}
+
+TEST_F(EditFixture, PastedLineBreaksBecomeBlanks) {
+  const std::wstring text = L"one\r\ntwo";
+  ASSERT_TRUE(OpenClipboard(host.get()));
+  EmptyClipboard();
+  HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
+  memcpy(GlobalLock(mem), text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+  GlobalUnlock(mem);
+  SetClipboardData(CF_UNICODETEXT, mem);
+  CloseClipboard();
+  SendMessageW(edit.Edit().Handle(), WM_PASTE, 0, 0);
+  EXPECT_EQ(edit.Text(), u"one  two");
+  EXPECT_EQ(SendMessageW(edit.Edit().Handle(), EM_GETLINECOUNT, 0, 0), 1);
+}
+
+bool menuSeen = false;
+
+void CALLBACK CloseOpenMenu(HWND, UINT, UINT_PTR, DWORD) {
+  HWND menu = FindWindowW(L"#32768", nullptr);
+  if (menu && IsWindowVisible(menu)) {
+    menuSeen = true;
+    EndMenu();
+  }
+}
+
+// Answers whether a context menu opened while `send` ran; closes any that did.
+bool MenuOpenedDuring(const std::function<void()>& send) {
+  menuSeen = false;
+  UINT_PTR timer = SetTimer(nullptr, 0, 50, CloseOpenMenu);
+  send();
+  Pump(300);
+  KillTimer(nullptr, timer);
+  return menuSeen;
+}
+
+TEST_F(EditFixture, RightClickMenuOnlyWhenNotDisabled) {
+  HWND inner = edit.Edit().Handle();
+  RECT r;
+  GetWindowRect(inner, &r);
+  const LPARAM at = MAKELPARAM(r.left + 5, r.top + 5);
+  EXPECT_TRUE(MenuOpenedDuring([&] { SendMessageW(inner, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(inner), at); }))
+      << "the edit's own menu must show while allowed";
+  edit.DisableRightClick = true;
+  LRESULT answer = 0;
+  EXPECT_FALSE(MenuOpenedDuring(
+      [&] { answer = SendMessageW(inner, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(inner), at); }));
+  EXPECT_EQ(answer, 1);
+}
+
+TEST_F(EditFixture, BackgroundOfAnotherSizeResizesTheControlAtTheNextPaint) {
+  TDibImage picture;
+  ASSERT_TRUE(picture.Create(200, 30));
+  for (int i = 0; i < 200 * 30; ++i) picture.Bits()[i] = 0xFF20A040u;
+  edit.SetBackground(picture);
+  EXPECT_EQ(edit.Width(), TImageEdit::kDefaultWidth) << "not before the paint";
+  UpdateWindow(edit.Handle());
+  Pump(50);
+  EXPECT_EQ(edit.Width(), 200);
+  EXPECT_EQ(edit.Height(), 30);
+  EXPECT_EQ(edit.Edit().Width(), 200);
+  EXPECT_TRUE(Near(ClientPixel(host.get(), 150, 2), RGB(0x20, 0xA0, 0x40)));
+}
+
+TEST_F(EditFixture, EveryChangeRepaintsTheBackgroundUnderTheText) {
+  TDibImage picture;
+  ASSERT_TRUE(picture.Create(121, 25));
+  for (int i = 0; i < 121 * 25; ++i) picture.Bits()[i] = 0xFFFFFFC0u;
+  edit.SetBackground(picture);
+  Type(L"WWWWWW");
+  Pump(50);
+  auto inkInText = [&] {
+    int ink = 0;
+    for (int x = 0; x < 60; ++x) {
+      for (int y = 0; y < 25; ++y) ink += !Near(ClientPixel(host.get(), x, y), RGB(0xFF, 0xFF, 0xC0), 40);
+    }
+    return ink;
+  };
+  EXPECT_GT(inkInText(), 10) << "the text is drawn";
+  edit.SetText(u"");
+  Pump(50);
+  EXPECT_EQ(inkInText(), 0) << "no glyphs left behind once the text is gone";
+}
+
+TEST_F(EditFixture, TextRectCentresOneLineAndHonoursTheOffset) {
+  edit.SetBounds(0, 0, 150, 40);
+  TEXTMETRICW tm{};
+  {
+    WindowDc dc(nullptr);
+    SelectObjectScope sel(dc.get(), edit.EditFont());
+    GetTextMetricsW(dc.get(), &tm);
+  }
+  RECT r{};
+  SendMessageW(edit.Edit().Handle(), EM_GETRECT, 0, reinterpret_cast<LPARAM>(&r));
+  EXPECT_EQ(r.left, 3);
+  EXPECT_EQ(r.top, (40 - tm.tmHeight) / 2);
+  edit.SetTextXOffset(20);
+  SendMessageW(edit.Edit().Handle(), EM_GETRECT, 0, reinterpret_cast<LPARAM>(&r));
+  EXPECT_EQ(r.left, 23);
+}
+
+LOGFONTW FontOf(HFONT font) {
+  LOGFONTW lf{};
+  GetObjectW(font, sizeof(lf), &lf);
+  return lf;
+}
+
+TEST_F(EditFixture, ExplorerFontComesFromTheRebarTheme) {
+  HTHEME theme = OpenThemeData(nullptr, L"REBAR");
+  if (!theme) GTEST_SKIP() << "no visual theme in this prefix";
+  LOGFONTW themed = FontOf(edit.Font());
+  GetThemeFont(theme, nullptr, 3, 0, 210, &themed);
+  CloseThemeData(theme);
+  edit.SetUseExplorerFont(true);
+  const HFONT used = reinterpret_cast<HFONT>(SendMessageW(edit.Edit().Handle(), WM_GETFONT, 0, 0));
+  EXPECT_EQ(used, edit.EditFont());
+  const LOGFONTW lf = FontOf(used);
+  EXPECT_STREQ(lf.lfFaceName, themed.lfFaceName);
+  EXPECT_EQ(lf.lfHeight, themed.lfHeight);
+}
+
+TEST_F(EditFixture, WithoutAThemeTheExplorerFontIsTheControlsOwn) {
+  LOGFONTW own{};
+  own.lfHeight = -17;
+  own.lfWeight = FW_BOLD;
+  wcscpy(own.lfFaceName, L"Courier New");
+  edit.SetFont(own);
+  const DWORD saved = GetThemeAppProperties();
+  SetThemeAppProperties(0);  // this process gets no theme data
+  HTHEME theme = OpenThemeData(nullptr, L"REBAR");
+  if (theme) CloseThemeData(theme);
+  ASSERT_EQ(theme, nullptr) << "the theme should be off for this process";
+  edit.SetUseExplorerFont(true);
+  SetThemeAppProperties(saved);
+  const LOGFONTW lf = FontOf(reinterpret_cast<HFONT>(SendMessageW(edit.Edit().Handle(), WM_GETFONT, 0, 0)));
+  EXPECT_STREQ(lf.lfFaceName, L"Courier New");
+  EXPECT_EQ(lf.lfHeight, -17);
+  EXPECT_EQ(lf.lfWeight, FW_BOLD);
+}
+
+TEST_F(EditFixture, FocusGoesToTheInnerEdit) {
+  SetForegroundWindow(host.get());
+  edit.SetFocus();
+  EXPECT_EQ(GetFocus(), edit.Edit().Handle());
+  SetFocus(host.get());
+  SendMessageW(edit.Handle(), WM_SETFOCUS, 0, 0);
+  EXPECT_EQ(GetFocus(), edit.Edit().Handle());
+}
+
+TEST_F(EditFixture, ParentCanBeTakenAwayAndGivenAgain) {
+  Type(L"kept");
+  ASSERT_TRUE(edit.SetParentWindow(nullptr));
+  EXPECT_EQ(edit.ParentWindow(), nullptr);
+  EXPECT_FALSE(edit.Visible());
+  TestHost other(400, 20, 200, 60);
+  ASSERT_TRUE(edit.SetParentWindow(other.get()));
+  EXPECT_EQ(edit.ParentWindow(), other.get());
+  edit.Show();
+  EXPECT_TRUE(edit.Visible());
+  EXPECT_EQ(edit.Text(), u"kept");
+}
+
+TEST(ImageEdit, SurvivesItsParentWindowBeingDestroyed) {
+  auto host = std::make_unique<TestHost>(20, 20, 200, 60);
+  TImageEdit edit;
+  ASSERT_TRUE(edit.SetParentWindow(host->get()));
+  host.reset();
+  EXPECT_FALSE(edit.HandleAllocated());
+  EXPECT_FALSE(edit.Edit().HandleAllocated());
+  EXPECT_EQ(edit.Text(), u"");
+}
+
+}  // namespace
