@@ -177,13 +177,14 @@ bool TImageEdit::CreateWindowIn(HWND parent) {
 bool TImageEdit::SetParentWindow(HWND parent) {
   HWND wnd = Handle();
   if (!wnd) return parent ? CreateWindowIn(parent) : true;
-  LONG_PTR style = ::GetWindowLongPtrW(wnd, GWL_STYLE);
   if (!parent) {
     ::ShowWindow(wnd, SW_HIDE);
+    const LONG_PTR style = ::GetWindowLongPtrW(wnd, GWL_STYLE);
     ::SetWindowLongPtrW(wnd, GWL_STYLE, (style & ~WS_CHILD) | WS_POPUP);
     ::SetParent(wnd, nullptr);
     return true;
   }
+  const LONG_PTR style = ::GetWindowLongPtrW(wnd, GWL_STYLE);
   ::SetWindowLongPtrW(wnd, GWL_STYLE, (style & ~WS_POPUP) | WS_CHILD);
   return ::SetParent(wnd, parent) != nullptr;
 }

@@ -175,13 +175,15 @@ TEST_F(EditFixture, TextRectCentresOneLineAndHonoursTheOffset) {
     SelectObjectScope sel(dc.get(), edit.EditFont());
     GetTextMetricsW(dc.get(), &tm);
   }
+  // The edit adds its own left margin to the rectangle it is given.
+  const int margin = LOWORD(SendMessageW(edit.Edit().Handle(), EM_GETMARGINS, 0, 0));
   RECT r{};
   SendMessageW(edit.Edit().Handle(), EM_GETRECT, 0, reinterpret_cast<LPARAM>(&r));
-  EXPECT_EQ(r.left, 3);
+  EXPECT_EQ(r.left, 3 + margin);
   EXPECT_EQ(r.top, (40 - tm.tmHeight) / 2);
   edit.SetTextXOffset(20);
   SendMessageW(edit.Edit().Handle(), EM_GETRECT, 0, reinterpret_cast<LPARAM>(&r));
-  EXPECT_EQ(r.left, 23);
+  EXPECT_EQ(r.left, 23 + margin);
 }
 
 LOGFONTW FontOf(HFONT font) {
@@ -204,19 +206,61 @@ TEST_F(EditFixture, ExplorerFontComesFromTheRebarTheme) {
   EXPECT_EQ(lf.lfHeight, themed.lfHeight);
 }
 
-TEST_F(EditFixture, WithoutAThemeTheExplorerFontIsTheControlsOwn) {
+// Theme data is read when uxtheme loads, so the check without a theme runs in a second
+// process of this program started while the user's theme is switched off.
+constexpr wchar_t kNoThemeMarker[] = L"RUVO_CONTROLS_NO_THEME_CHILD";
+constexpr wchar_t kThemeKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\ThemeManager";
+
+TEST(ImageEditWithoutTheme, ExplorerFontIsTheControlsOwn) {
+  if (GetEnvironmentVariableW(kNoThemeMarker, nullptr, 0) == 0) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kThemeKey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key,
+                              nullptr),
+              ERROR_SUCCESS);
+    wchar_t saved[16] = {};
+    DWORD savedSize = sizeof(saved);
+    const bool hadValue = RegQueryValueExW(key, L"ThemeActive", nullptr, nullptr,
+                                           reinterpret_cast<BYTE*>(saved), &savedSize) == ERROR_SUCCESS;
+    RegSetValueExW(key, L"ThemeActive", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"0"), 2 * sizeof(wchar_t));
+    wchar_t exe[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    std::wstring cmd = L"\"" + std::wstring(exe) + L"\" --gtest_filter=ImageEditWithoutTheme.*";
+    SetEnvironmentVariableW(kNoThemeMarker, L"1");
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi{};
+    const bool started = CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+    SetEnvironmentVariableW(kNoThemeMarker, nullptr);
+    DWORD code = 1;
+    if (started) {
+      if (WaitForSingleObject(pi.hProcess, 60000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 2);
+      GetExitCodeProcess(pi.hProcess, &code);
+      CloseHandle(pi.hThread);
+      CloseHandle(pi.hProcess);
+    }
+    if (hadValue) {
+      RegSetValueExW(key, L"ThemeActive", 0, REG_SZ, reinterpret_cast<const BYTE*>(saved), savedSize);
+    } else {
+      RegDeleteValueW(key, L"ThemeActive");
+    }
+    RegCloseKey(key);
+    ASSERT_TRUE(started);
+    EXPECT_EQ(code, 0u) << "the check in the process without a theme failed";
+    return;
+  }
+  // The second process.
+  HTHEME theme = OpenThemeData(nullptr, L"REBAR");
+  if (theme) CloseThemeData(theme);
+  ASSERT_EQ(theme, nullptr) << "the theme should be off for this process";
+  TestHost host(20, 20, 200, 60);
+  TImageEdit edit;
+  ASSERT_TRUE(edit.SetParentWindow(host.get()));
   LOGFONTW own{};
   own.lfHeight = -17;
   own.lfWeight = FW_BOLD;
   wcscpy(own.lfFaceName, L"Courier New");
   edit.SetFont(own);
-  const DWORD saved = GetThemeAppProperties();
-  SetThemeAppProperties(0);  // this process gets no theme data
-  HTHEME theme = OpenThemeData(nullptr, L"REBAR");
-  if (theme) CloseThemeData(theme);
-  ASSERT_EQ(theme, nullptr) << "the theme should be off for this process";
   edit.SetUseExplorerFont(true);
-  SetThemeAppProperties(saved);
   const LOGFONTW lf = FontOf(reinterpret_cast<HFONT>(SendMessageW(edit.Edit().Handle(), WM_GETFONT, 0, 0)));
   EXPECT_STREQ(lf.lfFaceName, L"Courier New");
   EXPECT_EQ(lf.lfHeight, -17);
