@@ -97,8 +97,6 @@ class TIPCServer {
 
   void ServeConnection(HANDLE pipe);
   void ReportError(const ICommContext& context, std::u16string_view desc, DWORD code);
-  void StartLocked();
-  void StopLocked();
   void RetireListener();
   // Runs on the supervisor thread after a listener ended without being told to.
   void ListeningThreadTerminated();
@@ -112,12 +110,11 @@ class TIPCServer {
 
   mutable std::recursive_mutex FStateLock;
   bool FListening = false;
-  UniqueKernelHandle FAbortEvent;    // tells the listening thread to stop
-  UniqueKernelHandle FStartupEvent;  // the first pipe instance exists
-  UniqueKernelHandle FShutdownEvent; // the server is being destroyed: abort blocked I/O
-  UniqueKernelHandle FListenerEndedEvent;  // a listener ended on its own
+  UniqueKernelHandle FShutdownEvent;        // the server is being destroyed: abort blocked I/O
+  UniqueKernelHandle FListenerEndedEvent;   // a listener ended without being told to
   UniqueKernelHandle FSupervisorStopEvent;
   std::unique_ptr<TListeningThread> FListeningThread;
+  // Stopped listeners whose pools may still be serving connections.
   std::vector<std::unique_ptr<TListeningThread>> FRetiredListeners;
   std::thread FSupervisor;
   std::int32_t FNumOfErrors = 0;

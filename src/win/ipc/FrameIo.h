@@ -1,0 +1,26 @@
+#pragma once
+// Sending and receiving one message frame over a pipe (layout in core/Frame.h). The client
+// and the server describe failures in their own words, so these report only the step.
+#include <windows.h>
+
+#include "core/MessageData.h"
+#include "win/ipc/PipeIo.h"
+
+enum class TFrameStep { None, IdLength, Id, DataSize, Data };
+
+struct TFrameResult {
+  TFrameStep failedAt = TFrameStep::None;  // None: success
+  bool endMarker = false;                  // the peer ended the connection instead of a frame
+  DWORD error = 0;                         // Win32 error of the failed step
+  bool Ok() const { return failedAt == TFrameStep::None && !endMarker; }
+};
+
+// Writes ID length and ID in one write, the data size, then the storage from its start in
+// pieces of at most kFrameChunkSize bytes.
+TFrameResult WriteFrame(TPipeIo& io, TMessageData& message);
+// Reads one frame into message: the ID into its ID, the data appended to its storage. An ID
+// length or data size outside the caps fails that step with ERROR_INVALID_DATA, before any
+// allocation.
+TFrameResult ReadFrame(TPipeIo& io, TMessageData& message);
+// The end-of-connection marker.
+bool WriteEndMarker(TPipeIo& io);

@@ -1,0 +1,94 @@
+#include "win/ipc/ListeningThread.h"
+
+#include <exception>
+
+#include "core/TextUtils.h"
+
+namespace {
+constexpr DWORD kConnectWaitSliceMs = 100;
+}
+
+TListeningThread::TListeningThread(std::wstring pipeName, std::int32_t minPoolSize, bool dynamicPool,
+                                   std::shared_ptr<TPipeSecurity> security, TCallbacks callbacks)
+    : pipeName_(std::move(pipeName)),
+      security_(std::move(security)),
+      callbacks_(std::move(callbacks)),
+      pool_(minPoolSize, dynamicPool, callbacks_.serveConnection),
+      abort_(::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+      startup_(::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+      loopEnded_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+
+TListeningThread::~TListeningThread() {
+  Abort();
+  if (thread_.joinable()) thread_.join();
+  pool_.Shutdown();
+}
+
+void TListeningThread::Start() { thread_ = std::thread([this] { Execute(); }); }
+
+void TListeningThread::Execute() {
+  UniqueKernelHandle overlapEvent(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  bool aborted = false;
+  bool ok = true;
+  try {
+    while (ok && !aborted) ok = AcceptOne(overlapEvent.get(), aborted);
+  } catch (const std::exception& e) {
+    const DWORD code = ::GetLastError();
+    callbacks_.reportError(Utf8ToUtf16(e.what()), code);
+    ok = false;
+  }
+  abnormal_.store(!ok);
+  ::SetEvent(loopEnded_.get());
+  if (!ok) callbacks_.endedAbnormally();
+}
+
+bool TListeningThread::AcceptOne(HANDLE overlapEvent, bool& aborted) {
+  UniqueFileHandle pipe(callbacks_.createInstance(pipeName_, security_->Attributes()));
+  if (!pipe) {
+    callbacks_.reportError(u"Could not create new pipe instance.", ::GetLastError());
+    return false;
+  }
+  if (!pipeCreated_) {
+    pipeCreated_ = true;
+    ::SetEvent(startup_.get());
+  }
+  OVERLAPPED ov{};
+  ov.hEvent = overlapEvent;
+  bool connected = ::ConnectNamedPipe(pipe.get(), &ov) != FALSE;
+  DWORD err = connected ? ERROR_SUCCESS : ::GetLastError();
+  if (!connected && err == ERROR_IO_PENDING) {
+    const HANDLE waits[2] = {overlapEvent, abort_.get()};
+    for (;;) {
+      const DWORD w = ::WaitForMultipleObjects(2, waits, FALSE, kConnectWaitSliceMs);
+      if (w == WAIT_TIMEOUT) continue;
+      if (w == WAIT_OBJECT_0) {
+        DWORD unused = 0;
+        connected = ::GetOverlappedResult(pipe.get(), &ov, &unused, FALSE) != FALSE;
+        err = connected ? ERROR_SUCCESS : ::GetLastError();
+        break;
+      }
+      // Told to stop (or the wait itself failed): the pending connect must end before the
+      // OVERLAPPED goes away.
+      err = ::GetLastError();
+      ::CancelIo(pipe.get());
+      DWORD unused = 0;
+      ::GetOverlappedResult(pipe.get(), &ov, &unused, TRUE);
+      ::DisconnectNamedPipe(pipe.get());
+      if (w == WAIT_OBJECT_0 + 1) {
+        aborted = true;
+        return true;
+      }
+      callbacks_.reportError(u"Error waiting for Pipe to connect", err);
+      return false;
+    }
+  }
+  if (connected || err == ERROR_PIPE_CONNECTED) {
+    // The worker owns the instance from here on.
+    pool_.Execute(pipe.get());
+    pipe.release();
+    return true;
+  }
+  callbacks_.reportError(u"Error waiting for Pipe to connect", err);
+  ::DisconnectNamedPipe(pipe.get());
+  return true;
+}

@@ -1,0 +1,57 @@
+#pragma once
+// Accepts clients on one pipe name: keeps a pipe instance waiting (in 100 ms slices on its
+// connect event and the abort event) and hands every connected instance to its worker pool.
+#include <windows.h>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "win/common/Handle.h"
+#include "win/ipc/PipeSecurity.h"
+#include "win/ipc/TaskPool.h"
+
+class TListeningThread {
+ public:
+  struct TCallbacks {
+    std::function<HANDLE(const std::wstring& pipeName, SECURITY_ATTRIBUTES* security)> createInstance;
+    TTaskPool::TWork serveConnection;
+    std::function<void(const std::u16string& desc, DWORD code)> reportError;
+    std::function<void()> endedAbnormally;  // runs on the listening thread as it ends
+  };
+
+  TListeningThread(std::wstring pipeName, std::int32_t minPoolSize, bool dynamicPool,
+                   std::shared_ptr<TPipeSecurity> security, TCallbacks callbacks);
+  // Aborts and joins (the pool's busy workers finish their connections first).
+  ~TListeningThread();
+  TListeningThread(const TListeningThread&) = delete;
+  TListeningThread& operator=(const TListeningThread&) = delete;
+
+  void Start();
+  // Signalled once the first pipe instance exists.
+  HANDLE StartupEvent() const { return startup_.get(); }
+  // Signalled when the accept loop has ended, normally or not.
+  HANDLE LoopEndedEvent() const { return loopEnded_.get(); }
+  void Abort() { ::SetEvent(abort_.get()); }
+  bool EndedAbnormally() const { return abnormal_.load(); }
+  bool Finished() const { return ::WaitForSingleObject(loopEnded_.get(), 0) == WAIT_OBJECT_0; }
+  std::size_t PoolSize() const { return pool_.Size(); }
+
+ private:
+  void Execute();
+  // False when the loop must end abnormally.
+  bool AcceptOne(HANDLE overlapEvent, bool& aborted);
+
+  const std::wstring pipeName_;
+  const std::shared_ptr<TPipeSecurity> security_;
+  const TCallbacks callbacks_;
+  TTaskPool pool_;
+  UniqueKernelHandle abort_;
+  UniqueKernelHandle startup_;
+  UniqueKernelHandle loopEnded_;
+  std::atomic<bool> abnormal_{false};
+  bool pipeCreated_ = false;
+  std::thread thread_;
+};

@@ -1,0 +1,28 @@
+#pragma once
+// Blocking whole-field transfers on a pipe handle. A pipe is a byte stream, so a transfer that
+// moves fewer bytes than asked is continued until everything has moved. On a handle opened
+// for overlapped use each piece waits for its completion on an event of its own, and an
+// optional abort event cancels the wait.
+#include <windows.h>
+
+#include <cstddef>
+
+#include "win/common/Handle.h"
+
+class TPipeIo {
+ public:
+  // overlapped: the handle was created with FILE_FLAG_OVERLAPPED. abortEvent may be null.
+  TPipeIo(HANDLE pipe, bool overlapped, HANDLE abortEvent = nullptr);
+
+  // False with the thread's last error set when the transfer failed part-way or was aborted.
+  bool ReadAll(void* buffer, std::size_t size);
+  bool WriteAll(const void* buffer, std::size_t size);
+
+ private:
+  bool Transfer(bool write, void* buffer, std::size_t size);
+  bool TransferPiece(bool write, void* buffer, DWORD size, DWORD& moved);
+
+  HANDLE pipe_;
+  HANDLE abort_;
+  UniqueKernelHandle ioEvent_;  // only for overlapped handles
+};

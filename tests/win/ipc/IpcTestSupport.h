@@ -1,0 +1,150 @@
+#pragma once
+// Shared pieces of the transport tests: unique pipe names, a raw pipe end that sees the bytes
+// and write boundaries on the wire, and a thread-safe record of server error reports.
+#include <windows.h>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "win/common/Handle.h"
+#include "win/common/WideText.h"
+#include "win/ipc/IPCServer.h"
+
+namespace ipc_test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+inline std::u16string UniquePipeName(const char16_t* tag) {
+  static std::atomic<int> counter{0};
+  return std::u16string(u"RuvoIpcTest_") + tag + u"_" + U(std::to_wstring(::GetCurrentProcessId())) + u"_" +
+         U(std::to_wstring(++counter));
+}
+
+inline std::wstring PipePath(const std::u16string& name) { return L"\\\\.\\pipe\\" + W(name); }
+
+// A raw server instance. In message mode every client write arrives as one message, so the
+// reads show exactly how the peer split its writes.
+inline UniqueFileHandle RawServerInstance(const std::u16string& name, bool messageMode, DWORD access = PIPE_ACCESS_DUPLEX) {
+  const DWORD mode = messageMode ? (PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE) : 0;
+  return UniqueFileHandle(::CreateNamedPipeW(PipePath(name).c_str(), access, mode | PIPE_WAIT, 1, 1 << 20, 1 << 20, 5000, nullptr));
+}
+
+// One client write as it arrived (message mode): bounded by the peer closing or the pipe breaking.
+inline bool ReadMessage(HANDLE pipe, Bytes& out) {
+  out.assign(1 << 20, 0);
+  DWORD got = 0;
+  if (!::ReadFile(pipe, out.data(), static_cast<DWORD>(out.size()), &got, nullptr)) return false;
+  out.resize(got);
+  return true;
+}
+
+inline bool ReadExactly(HANDLE pipe, Bytes& out, std::size_t n) {
+  out.assign(n, 0);
+  std::size_t have = 0;
+  while (have < n) {
+    DWORD got = 0;
+    if (!::ReadFile(pipe, out.data() + have, static_cast<DWORD>(n - have), &got, nullptr) || got == 0) return false;
+    have += got;
+  }
+  return true;
+}
+
+inline bool WriteBytes(HANDLE pipe, const Bytes& b) {
+  DWORD put = 0;
+  return ::WriteFile(pipe, b.data(), static_cast<DWORD>(b.size()), &put, nullptr) && put == b.size();
+}
+
+inline UniqueFileHandle RawClient(const std::u16string& name) {
+  const std::wstring path = PipePath(name);
+  ::WaitNamedPipeW(path.c_str(), 3000);
+  return UniqueFileHandle(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+}
+
+inline Bytes Le64(std::int64_t v) {
+  Bytes b(8);
+  for (int i = 0; i < 8; ++i) b[i] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(v) >> (8 * i));
+  return b;
+}
+
+inline Bytes Concat(std::initializer_list<Bytes> parts) {
+  Bytes all;
+  for (const auto& p : parts) all.insert(all.end(), p.begin(), p.end());
+  return all;
+}
+
+class ErrorLog {
+ public:
+  TOnServerError Handler() {
+    return [this](const ICommContext& ctx, const TServerError& e) {
+      std::lock_guard lock(mutex_);
+      entries_.push_back({e.Desc, e.Code, ctx != nullptr});
+    };
+  }
+  struct Entry {
+    std::u16string desc;
+    std::uint32_t code;
+    bool hasContext;
+  };
+  std::vector<Entry> Entries() {
+    std::lock_guard lock(mutex_);
+    return entries_;
+  }
+  std::size_t Count(const std::u16string& desc) {
+    std::lock_guard lock(mutex_);
+    std::size_t n = 0;
+    for (const auto& e : entries_) n += e.desc == desc;
+    return n;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<Entry> entries_;
+};
+
+// Polls pred every 10 ms until it holds or ms have passed.
+inline bool WaitUntil(const std::function<bool()>& pred, DWORD ms) {
+  const DWORD start = ::GetTickCount();
+  for (;;) {
+    if (pred()) return true;
+    if (::GetTickCount() - start >= ms) return false;
+    ::Sleep(10);
+  }
+}
+
+// A second process, ended by its owner at the latest.
+class PeerProcess {
+ public:
+  PeerProcess(const std::wstring& exe, const std::wstring& args) {
+    std::wstring cmd = L"\"" + exe + L"\" " + args;
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (::CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+      process_.reset(pi.hProcess);
+      ::CloseHandle(pi.hThread);
+    }
+  }
+  ~PeerProcess() { Kill(); }
+  bool Valid() const { return static_cast<bool>(process_); }
+  // The exit code, or -1 when it has not ended within ms.
+  long Wait(DWORD ms) {
+    DWORD code = 0;
+    if (!process_ || ::WaitForSingleObject(process_.get(), ms) != WAIT_OBJECT_0 || !::GetExitCodeProcess(process_.get(), &code))
+      return -1;
+    return static_cast<long>(code);
+  }
+  void Kill() {
+    if (process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
+      ::TerminateProcess(process_.get(), 99);
+      ::WaitForSingleObject(process_.get(), 5000);
+    }
+  }
+
+ private:
+  UniqueKernelHandle process_;
+};
+
+}  // namespace ipc_test

@@ -1,0 +1,434 @@
+#include <gtest/gtest.h>
+
+#include <aclapi.h>
+
+#include <atomic>
+#include <thread>
+
+#include "IpcTestSupport.h"
+#include "core/Frame.h"
+#include "core/SearchMessages.h"
+#include "win/ipc/IPCClient.h"
+#include "win/ipc/IPCServer.h"
+
+using namespace ipc_test;
+
+namespace {
+
+void EchoHandler(const ICommContext&, const IMessageData& request, const IMessageData& response) {
+  response->SetID(request->ID());
+  response->Data().Assign(request->Data());
+}
+
+TEST(IPCServer, StartWithoutHandlerRaisesAndStaysStopped) {
+  TIPCServer server;
+  server.SetServerName(UniquePipeName(u"nohandler"));
+  EXPECT_EQ(server.PipeName(), u"\\\\.\\pipe\\" + server.ServerName());
+  try {
+    server.Start();
+    FAIL() << "no error raised";
+  } catch (const EIPCServerError& e) {
+    EXPECT_STREQ(e.what(), "OnExecuteRequest not assigned");
+  }
+  EXPECT_FALSE(server.Listening());
+}
+
+TEST(IPCServer, EmptyHandlerAnswersWithSixteenZeroBytes) {
+  TIPCServer server;
+  server.SetServerName(UniquePipeName(u"empty"));
+  server.OnExecuteRequest = [](const ICommContext&, const IMessageData&, const IMessageData&) {};
+  server.Start();
+  ASSERT_TRUE(server.Listening());
+
+  UniqueFileHandle raw = RawClient(server.ServerName());
+  ASSERT_TRUE(raw);
+  IMessageData req = BuildCancelRequest(5);
+  const Bytes frame = Concat({Le64(0), Le64(62), Bytes(req->Data().Storage().Data(), req->Data().Storage().Data() + 62)});
+  ASSERT_TRUE(WriteBytes(raw.get(), frame));
+  Bytes reply;
+  ASSERT_TRUE(ReadExactly(raw.get(), reply, 16));
+  EXPECT_EQ(reply, Bytes(16, 0));
+  ASSERT_TRUE(WriteBytes(raw.get(), Le64(-1)));
+  // The server ends the connection after the marker: the next read sees the pipe closed.
+  Bytes more;
+  EXPECT_FALSE(ReadExactly(raw.get(), more, 1));
+
+  TIPCClient client;
+  client.SetServerName(server.ServerName());
+  IMessageData answer = client.ExecuteRequest(BuildCancelRequest(5), 2000);
+  ASSERT_TRUE(answer);
+  EXPECT_TRUE(client.AnswerValid());
+  EXPECT_EQ(answer->ID(), u"");
+  EXPECT_EQ(answer->Data().Storage().Size(), 0);
+}
+
+TEST(IPCServer, TwoRequestsOnOneConnectionAreAnsweredInOrder) {
+  TIPCServer server;
+  ErrorLog errors;
+  server.SetServerName(UniquePipeName(u"order"));
+  std::mutex m;
+  std::vector<std::uint32_t> seen;
+  std::atomic<int> connects{0}, disconnects{0};
+  server.OnClientConnect = [&](const ICommContext& ctx) {
+    EXPECT_EQ(ctx->ID().size(), 32u);
+    ++connects;
+  };
+  server.OnClientDisconnect = [&](const ICommContext&) { ++disconnects; };
+  server.OnServerError = errors.Handler();
+  server.OnExecuteRequest = [&](const ICommContext& ctx, const IMessageData& request, const IMessageData& response) {
+    const std::uint32_t n = request->Data().ReadCardinal(u"N");
+    {
+      std::lock_guard lock(m);
+      seen.push_back(n);
+    }
+    response->SetID(u"re:" + ctx->ID().substr(0, 4));
+    response->Data().WriteCardinal(u"Twice", n * 2);
+  };
+  server.Start();
+  TIPCClient client;
+  client.SetServerName(server.ServerName());
+  client.ConnectClient(2000);
+  ASSERT_TRUE(client.IsConnected());
+  for (std::uint32_t n : {21u, 50u}) {
+    IMessageData req = NewMessageData();
+    req->Data().WriteCardinal(u"N", n);
+    IMessageData reply = client.ExecuteConnectedRequest(req);
+    ASSERT_TRUE(reply);
+    ASSERT_TRUE(client.AnswerValid());
+    EXPECT_EQ(reply->Data().ReadCardinal(u"Twice"), n * 2);
+    EXPECT_EQ(reply->ID().substr(0, 3), u"re:");
+  }
+  client.DisconnectClient();
+  EXPECT_TRUE(WaitUntil([&] { return disconnects.load() == 1; }, 3000));
+  EXPECT_EQ(seen, (std::vector<std::uint32_t>{21, 50}));
+  EXPECT_EQ(connects.load(), 1);
+  EXPECT_TRUE(errors.Entries().empty()) << "the end marker ends a connection without a report";
+  EXPECT_EQ(server.ConnectionCount(), 0u);
+}
+
+TEST(IPCServer, ClientClosingWithoutMarkerIsReportedAndFreed) {
+  TIPCServer server;
+  ErrorLog errors;
+  server.SetServerName(UniquePipeName(u"close"));
+  server.OnServerError = errors.Handler();
+  server.OnExecuteRequest = EchoHandler;
+  server.Start();
+  {
+    UniqueFileHandle raw = RawClient(server.ServerName());
+    ASSERT_TRUE(raw);
+    EXPECT_TRUE(WaitUntil([&] { return server.ConnectionCount() == 1; }, 3000));
+  }
+  ASSERT_TRUE(WaitUntil([&] { return errors.Entries().size() == 1; }, 3000));
+  const auto e = errors.Entries()[0];
+  EXPECT_EQ(e.desc, u"ReadFile failed while reading message ID Length");
+  EXPECT_EQ(e.code, static_cast<std::uint32_t>(ERROR_BROKEN_PIPE));
+  EXPECT_TRUE(e.hasContext);
+  EXPECT_TRUE(WaitUntil([&] { return server.ConnectionCount() == 0; }, 3000));
+  // The listener goes on accepting.
+  TIPCClient client;
+  client.SetServerName(server.ServerName());
+  EXPECT_TRUE(client.ExecuteRequest(BuildCancelRequest(1), 2000));
+  EXPECT_TRUE(client.AnswerValid());
+}
+
+TEST(IPCServer, RaisingHandlerSendsNothingAndReports) {
+  TIPCServer server;
+  ErrorLog errors;
+  server.SetServerName(UniquePipeName(u"raise"));
+  server.OnServerError = errors.Handler();
+  server.OnExecuteRequest = [](const ICommContext&, const IMessageData&, const IMessageData& response) {
+    response->Data().WriteCardinal(u"Partial", 1);
+    throw std::runtime_error("boom");
+  };
+  server.Start();
+  TIPCClient client;
+  client.SetServerName(server.ServerName());
+  client.ConnectClient(2000);
+  ASSERT_TRUE(client.IsConnected());
+  IMessageData reply = client.ExecuteConnectedRequest(BuildCancelRequest(1));
+  EXPECT_FALSE(client.AnswerValid());
+  EXPECT_EQ(client.ErrorDesc(), u"ReadFile failed while reading message ID length");
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->Data().Storage().Size(), 0);
+  client.DisconnectClient();
+  ASSERT_TRUE(WaitUntil([&] { return errors.Count(u"Error in OnExecuteTask: boom") == 1; }, 3000));
+  EXPECT_EQ(errors.Entries().size(), 1u);
+}
+
+struct BadFrameCase {
+  const char* what;
+  Bytes frame;
+  const char16_t* desc;
+};
+
+TEST(IPCServer, MalformedFramesEndTheConnectionWithTheMatchingReport) {
+  TIPCServer server;
+  ErrorLog errors;
+  std::atomic<int> calls{0};
+  server.SetServerName(UniquePipeName(u"frames"));
+  server.OnServerError = errors.Handler();
+  server.OnExecuteRequest = [&](const ICommContext&, const IMessageData&, const IMessageData&) { ++calls; };
+  server.Start();
+  const BadFrameCase cases[] = {
+      {"negative ID length", Le64(-2), u"ReadFile failed while reading message ID Length"},
+      {"minimum ID length", Le64(INT64_MIN), u"ReadFile failed while reading message ID Length"},
+      {"oversized ID length", Le64(kMaxFrameIdLength + 2), u"ReadFile failed while reading message ID Length"},
+      {"odd ID length", Le64(3), u"ReadFile failed while reading message ID Length"},
+      {"negative data size", Concat({Le64(0), Le64(-1)}), u"ReadFile failed while reading message size"},
+      {"oversized data size", Concat({Le64(0), Le64(kMaxFrameDataSize + 1)}), u"ReadFile failed while reading message size"},
+      {"huge data size", Concat({Le64(2), Bytes{'x', 0}, Le64(INT64_MAX)}), u"ReadFile failed while reading message size"},
+  };
+  std::size_t expected = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    UniqueFileHandle raw = RawClient(server.ServerName());
+    ASSERT_TRUE(raw);
+    ASSERT_TRUE(WriteBytes(raw.get(), c.frame));
+    ++expected;
+    ASSERT_TRUE(WaitUntil([&] { return errors.Entries().size() == expected; }, 3000));
+    const auto e = errors.Entries().back();
+    EXPECT_EQ(e.desc, c.desc);
+    EXPECT_EQ(e.code, static_cast<std::uint32_t>(ERROR_INVALID_DATA));
+    Bytes more;
+    EXPECT_FALSE(ReadExactly(raw.get(), more, 1)) << "the server closed the connection";
+  }
+  // Data announced but cut short by the client closing.
+  {
+    UniqueFileHandle raw = RawClient(server.ServerName());
+    ASSERT_TRUE(WriteBytes(raw.get(), Concat({Le64(0), Le64(100), Bytes(10, 1)})));
+  }
+  ASSERT_TRUE(WaitUntil([&] { return errors.Entries().size() == expected + 1; }, 3000));
+  EXPECT_EQ(errors.Entries().back().desc, u"ReadFile failed while reading message data");
+  EXPECT_EQ(calls.load(), 0);
+  EXPECT_TRUE(WaitUntil([&] { return server.ConnectionCount() == 0; }, 3000));
+}
+
+TEST(IPCServer, FrameArrivingInSmallPiecesIsReadWhole) {
+  TIPCServer server;
+  server.SetServerName(UniquePipeName(u"pieces"));
+  server.OnExecuteRequest = EchoHandler;
+  server.Start();
+  UniqueFileHandle raw = RawClient(server.ServerName());
+  ASSERT_TRUE(raw);
+  IMessageData req = BuildSearchRequest(u"C:\\dir", u"query", 77);
+  const Bytes data(req->Data().Storage().Data(), req->Data().Storage().Data() + req->Data().Storage().Size());
+  const Bytes frame = Concat({Le64(4), Bytes{'i', 0, 'd', 0}, Le64(static_cast<std::int64_t>(data.size())), data});
+  for (std::size_t i = 0; i < frame.size(); i += 3) {
+    ASSERT_TRUE(WriteBytes(raw.get(), Bytes(frame.begin() + i, frame.begin() + std::min(frame.size(), i + 3))));
+    ::Sleep(1);
+  }
+  Bytes reply;
+  ASSERT_TRUE(ReadExactly(raw.get(), reply, frame.size()));
+  EXPECT_EQ(reply, frame);
+}
+
+TEST(IPCServer, FiftyClientsAtOnceAreServedAndThePoolShrinksBack) {
+  TIPCServer server;
+  server.SetServerName(UniquePipeName(u"fifty"));
+  std::atomic<int> active{0}, peak{0};
+  server.OnExecuteRequest = [&](const ICommContext&, const IMessageData& request, const IMessageData& response) {
+    const int now = ++active;
+    int p = peak.load();
+    while (now > p && !peak.compare_exchange_weak(p, now)) {}
+    ::Sleep(300);
+    --active;
+    response->Data().WriteCardinal(u"Back", request->Data().ReadCardinal(u"I"));
+  };
+  server.Start();
+  ASSERT_TRUE(server.Listening());
+  EXPECT_EQ(server.PoolSize(), 5u);
+  constexpr int kClients = 50;
+  std::atomic<int> served{0};
+  std::vector<std::thread> clients;
+  for (int i = 0; i < kClients; ++i) {
+    clients.emplace_back([&, i] {
+      TIPCClient c;
+      c.SetServerName(server.ServerName());
+      IMessageData req = NewMessageData();
+      req->Data().WriteCardinal(u"I", static_cast<std::uint32_t>(i));
+      IMessageData reply = c.ExecuteRequest(req, 10000);
+      if (reply && c.AnswerValid() && reply->Data().ReadCardinal(u"Back") == static_cast<std::uint32_t>(i)) ++served;
+    });
+  }
+  for (auto& t : clients) t.join();
+  EXPECT_EQ(served.load(), kClients);
+  EXPECT_GT(peak.load(), 5) << "connections were served at the same time";
+  EXPECT_TRUE(WaitUntil([&] { return server.PoolSize() == 5; }, 5000)) << server.PoolSize();
+}
+
+TEST(IPCServer, FixedPoolKeepsItsGrownWorkers) {
+  TIPCServer server;
+  server.SetServerName(UniquePipeName(u"fixed"));
+  server.SetDynamicPool(false);
+  server.SetMinPoolSize(2);
+  server.OnExecuteRequest = [](const ICommContext&, const IMessageData&, const IMessageData&) { ::Sleep(200); };
+  server.Start();
+  std::vector<std::thread> clients;
+  for (int i = 0; i < 6; ++i)
+    clients.emplace_back([&] {
+      TIPCClient c;
+      c.SetServerName(server.ServerName());
+      c.ExecuteRequest(BuildCancelRequest(1), 10000);
+    });
+  for (auto& t : clients) t.join();
+  EXPECT_TRUE(WaitUntil([&] { return server.ConnectionCount() == 0; }, 3000));
+  EXPECT_GT(server.PoolSize(), 2u);
+}
+
+TEST(IPCServer, StopEndsListeningAndRestartServesAgain) {
+  TIPCServer server;
+  server.SetServerName(UniquePipeName(u"stop"));
+  server.OnExecuteRequest = EchoHandler;
+  server.Start();
+  server.Stop();
+  EXPECT_FALSE(server.Listening());
+  server.Stop();  // nothing when not listening
+  TIPCClient c;
+  c.SetServerName(server.ServerName());
+  c.ConnectClient(10);
+  EXPECT_FALSE(c.IsConnected());
+  server.Restart();
+  EXPECT_TRUE(server.Listening());
+  IMessageData req = NewMessageData();
+  req->Data().WriteString(u"S", u"again");
+  IMessageData reply = c.ExecuteRequest(req, 2000);
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->Data().ReadString(u"S"), u"again");
+}
+
+TEST(IPCServer, StopLetsAConnectionInProgressFinish) {
+  TIPCServer server;
+  server.SetServerName(UniquePipeName(u"inflight"));
+  std::atomic<bool> entered{false};
+  server.OnExecuteRequest = [&](const ICommContext&, const IMessageData&, const IMessageData& response) {
+    entered = true;
+    ::Sleep(500);
+    response->Data().WriteCardinal(u"Done", 1);
+  };
+  server.Start();
+  TIPCClient c;
+  c.SetServerName(server.ServerName());
+  c.ConnectClient(2000);
+  IMessageData reply;
+  std::thread t([&] { reply = c.ExecuteConnectedRequest(BuildCancelRequest(1)); });
+  ASSERT_TRUE(WaitUntil([&] { return entered.load(); }, 3000));
+  server.Stop();
+  t.join();
+  ASSERT_TRUE(reply);
+  EXPECT_TRUE(c.AnswerValid());
+  EXPECT_EQ(reply->Data().ReadCardinal(u"Done"), 1u);
+}
+
+// Ends the listening thread abnormally by failing pipe instance creation on demand.
+class FailingServer : public TIPCServer {
+ public:
+  std::atomic<int> failuresLeft{0};
+  std::atomic<int> failures{0};
+
+ protected:
+  HANDLE CreatePipeInstance(const std::wstring& pipeName, SECURITY_ATTRIBUTES* security) override {
+    if (failuresLeft.load() > 0) {
+      --failuresLeft;
+      ++failures;
+      ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+      return INVALID_HANDLE_VALUE;
+    }
+    return TIPCServer::CreatePipeInstance(pipeName, security);
+  }
+};
+
+TEST(IPCServer, SixAbnormalListenerEndsWithin30sGiveUpAfterFiveRestarts) {
+  FailingServer server;
+  ErrorLog errors;
+  server.SetServerName(UniquePipeName(u"budget"));
+  server.OnServerError = errors.Handler();
+  server.OnExecuteRequest = EchoHandler;
+  server.failuresLeft = 1000;
+  server.Start();
+  ASSERT_TRUE(WaitUntil([&] { return errors.Count(u"Tried to restart listening thread to many times!") == 1; }, 20000));
+  EXPECT_FALSE(WaitUntil([&] { return server.failures.load() > 6; }, 500));
+  EXPECT_EQ(server.failures.load(), 6);
+  EXPECT_EQ(errors.Count(u"Could not create new pipe instance."), 6u);
+  EXPECT_EQ(errors.Count(u"Listening thread was terminated abnormally!"), 6u);
+  EXPECT_FALSE(server.Listening());
+  for (const auto& e : errors.Entries()) {
+    EXPECT_FALSE(e.hasContext);
+    if (e.desc == u"Could not create new pipe instance.") {
+      EXPECT_EQ(e.code, static_cast<std::uint32_t>(ERROR_NOT_ENOUGH_MEMORY));
+    }
+  }
+}
+
+TEST(IPCServer, ListenerRecoversWithinTheBudget) {
+  FailingServer server;
+  ErrorLog errors;
+  server.SetServerName(UniquePipeName(u"recover"));
+  server.OnServerError = errors.Handler();
+  server.OnExecuteRequest = EchoHandler;
+  server.failuresLeft = 3;
+  server.Start();
+  TIPCClient c;
+  c.SetServerName(server.ServerName());
+  IMessageData req = NewMessageData();
+  req->Data().WriteCardinal(u"X", 9);
+  IMessageData reply = c.ExecuteRequest(req, 5000);
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->Data().ReadCardinal(u"X"), 9u);
+  EXPECT_TRUE(server.Listening());
+  EXPECT_EQ(errors.Count(u"Listening thread was terminated abnormally!"), 3u);
+  EXPECT_EQ(errors.Count(u"Tried to restart listening thread to many times!"), 0u);
+}
+
+TEST(IPCServer, StopDuringFailuresDoesNotRestart) {
+  FailingServer server;
+  ErrorLog errors;
+  server.SetServerName(UniquePipeName(u"stopfail"));
+  server.OnServerError = errors.Handler();
+  server.OnExecuteRequest = EchoHandler;
+  server.Start();
+  server.Stop();
+  server.failuresLeft = 1;  // nothing is listening, so nothing fails or restarts
+  ::Sleep(300);
+  EXPECT_EQ(server.failures.load(), 0);
+  EXPECT_FALSE(server.Listening());
+  EXPECT_TRUE(errors.Entries().empty());
+}
+
+bool SidInAcl(ACL* acl, WELL_KNOWN_SID_TYPE type, PSID explicitSid = nullptr) {
+  BYTE buf[SECURITY_MAX_SID_SIZE];
+  DWORD size = sizeof buf;
+  PSID want = explicitSid;
+  if (!want) {
+    if (!::CreateWellKnownSid(type, nullptr, buf, &size)) return false;
+    want = buf;
+  }
+  for (DWORD i = 0; i < acl->AceCount; ++i) {
+    void* ace = nullptr;
+    if (!::GetAce(acl, i, &ace)) continue;
+    auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+    if (allowed->Header.AceType == ACCESS_ALLOWED_ACE_TYPE && ::EqualSid(&allowed->SidStart, want)) return true;
+  }
+  return false;
+}
+
+TEST(IPCServer, PipeAdmitsOnlySystemAdministratorsAndTheUser) {
+  TIPCServer server;
+  server.SetServerName(UniquePipeName(u"dacl"));
+  server.OnExecuteRequest = EchoHandler;
+  server.Start();
+  UniqueFileHandle raw = RawClient(server.ServerName());
+  ASSERT_TRUE(raw);
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  ASSERT_EQ(::GetSecurityInfo(raw.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr, &sd),
+            static_cast<DWORD>(ERROR_SUCCESS));
+  ASSERT_NE(dacl, nullptr) << "a NULL DACL would admit everyone";
+  EXPECT_EQ(dacl->AceCount, 3);
+  EXPECT_TRUE(SidInAcl(dacl, WinLocalSystemSid));
+  EXPECT_TRUE(SidInAcl(dacl, WinBuiltinAdministratorsSid));
+  EXPECT_FALSE(SidInAcl(dacl, WinWorldSid));
+  EXPECT_FALSE(SidInAcl(dacl, WinAuthenticatedUserSid));
+  ::LocalFree(sd);
+}
+
+}  // namespace
