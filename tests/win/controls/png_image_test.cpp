@@ -18,6 +18,15 @@ TEST(PngImage, LoadsEveryCloseButtonPictureAt18By18) {
   }
 }
 
+TEST(PngImage, PicturesAreStoredAsSimplifiedChineseRawData) {
+  for (const wchar_t* name : kCloseButtons) {
+    EXPECT_NE(FindResourceExW(GetModuleHandleW(nullptr), RT_RCDATA, name,
+                              MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED)),
+              nullptr)
+        << name;
+  }
+}
+
 TEST(PngImage, ResourceNamesMatchWhateverTheCase) {
   for (const wchar_t* name : {L"button_close_10_over", L"BUTTON_CLOSE_10_OVER", L"bUtToN_cLoSe_10_oVeR"}) {
     TPngImage png;
