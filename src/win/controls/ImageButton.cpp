@@ -47,6 +47,7 @@ void TImageButton::SetDown(bool down) {
 }
 
 void TImageButton::SetEnabled(bool enabled) {
+  enabled_ = enabled;
   if (HandleAllocated()) {
     ::EnableWindow(Handle(), enabled);  // WM_ENABLE settles the state
   } else if (!enabled) {
@@ -331,11 +332,13 @@ LRESULT TImageButton::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_ERASEBKGND:
       return 1;
     case WM_MOUSEMOVE:
+      // Only the first move after the pointer came in is an enter; later moves (also while
+      // pressed) leave the state alone.
       if (!tracking_) {
         TRACKMOUSEEVENT tme{sizeof(tme), TME_LEAVE, Handle(), 0};
         tracking_ = ::TrackMouseEvent(&tme) != FALSE;
+        MouseEnter();
       }
-      MouseEnter();
       if (OnMouseMove && HandleAllocated()) OnMouseMove(*this, wp, GET_X_LPARAM(lp), GET_Y_LPARAM(lp));
       return 0;
     case WM_MOUSELEAVE:
@@ -370,6 +373,7 @@ LRESULT TImageButton::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
       pressed_ = false;
       return 0;
     case WM_ENABLE:
+      enabled_ = wp != 0;
       if (wp) {
         SetDown(down_);
       } else {

@@ -34,7 +34,7 @@ class TImageButton : public TWinControl {
   void SetButtonType(TButtonType type) { type_ = type; }
   bool Down() const { return down_; }
   void SetDown(bool down);
-  bool Enabled() const { return !HandleAllocated() || ::IsWindowEnabled(Handle()); }
+  bool Enabled() const { return enabled_; }
   void SetEnabled(bool enabled);
   bool MouseInControl() const { return mouseInControl_; }
 
@@ -112,6 +112,7 @@ class TImageButton : public TWinControl {
   TButtonType type_ = TButtonType::btNone;
   bool down_ = false;
   bool autoSize_ = false;
+  bool enabled_ = true;
   bool mouseInControl_ = false;
   bool tracking_ = false;
   bool pressed_ = false;  // the left button went down on the button and is still held

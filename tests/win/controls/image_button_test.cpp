@@ -77,6 +77,31 @@ TEST_F(ButtonFixture, HoverPressReleaseAndLeave) {
   EXPECT_TRUE(Near(Tint(), kHostColour));
 }
 
+TEST_F(ButtonFixture, MovingWhilePressedKeepsThePressedPicture) {
+  CursorOnButton();
+  Send(WM_MOUSEMOVE);
+  Send(WM_LBUTTONDOWN);
+  Send(WM_MOUSEMOVE, 10, 10);
+  Send(WM_MOUSEMOVE, 12, 8);
+  EXPECT_EQ(button.ButtonState(), TButtonState::bsClick);
+  EXPECT_TRUE(Near(Tint(), kClickTint));
+  EXPECT_EQ(enters, 1);
+}
+
+TEST_F(ButtonFixture, DisabledShowsTheDisabledPictureUntilEnabled) {
+  TDibImage grey;
+  ASSERT_TRUE(grey.Create(18, 18));
+  for (int i = 0; i < 18 * 18; ++i) grey.Bits()[i] = 0xFF808080u;
+  button.SetPngDisable(grey);
+  button.SetEnabled(false);
+  EXPECT_FALSE(button.Enabled());
+  EXPECT_EQ(button.ButtonState(), TButtonState::bsDisbled);
+  EXPECT_TRUE(Near(Tint(), RGB(0x80, 0x80, 0x80)));
+  button.SetEnabled(true);
+  EXPECT_EQ(button.ButtonState(), TButtonState::bsNormal);
+  EXPECT_TRUE(Near(Tint(), kHostColour));
+}
+
 TEST_F(ButtonFixture, ReleaseOutsideDoesNotClick) {
   CursorOnButton();
   Send(WM_MOUSEMOVE);
