@@ -2,8 +2,6 @@
 
 #include <uxtheme.h>
 
-#include <vector>
-
 #include "win/common/WideText.h"
 
 namespace {

@@ -95,6 +95,27 @@ TEST(PngImage, CopiesAreIndependent) {
   EXPECT_FALSE(copy.Empty());
 }
 
+TEST(DibImage, TakesABitmapAsOpaquePixels) {
+  WindowDc screen(nullptr);
+  UniqueBitmap bitmap(CreateCompatibleBitmap(screen.get(), 5, 4));
+  {
+    UniqueDc dc(CreateCompatibleDC(screen.get()));
+    SelectObjectScope sel(dc.get(), bitmap.get());
+    UniqueBrush brush(CreateSolidBrush(RGB(10, 20, 30)));
+    RECT r{0, 0, 5, 4};
+    FillRect(dc.get(), &r, brush.get());
+  }
+  TDibImage image;
+  ASSERT_TRUE(image.AssignBitmap(bitmap.get()));
+  EXPECT_EQ(image.Width(), 5);
+  EXPECT_EQ(image.Height(), 4);
+  EXPECT_EQ(image.Pixel(4, 3), 0xFF0A141Eu);
+  EXPECT_FALSE(image.AssignBitmap(nullptr));
+  EXPECT_TRUE(image.Empty());
+  EXPECT_FALSE(image.Create(0, 5));
+  EXPECT_FALSE(image.Create(TDibImage::kMaxSide + 1, 1));
+}
+
 TEST(DrawAlpha, BlendsByPixelAlphaAndOpacity) {
   const std::string bytes = EncodePng(1, 1, {255, 0, 0, 128});  // half red
   TPngImage png;
