@@ -22,7 +22,7 @@ cmake --build "$build/win32"
 echo "== Windows tests under Wine"
 source scripts/wine-env.sh
 trap ruvo_wine_down EXIT
-rm -rf "$build/wineprefix"
+rm -rf "$build/wineprefix" "$build/wineprefix-win64"
 ruvo_wine_up "$build/wineprefix"
 # Serial: the programs under test share machine-wide names (pipes, mutexes, window classes).
 ctest --test-dir "$build/win32" --output-on-failure -j1

@@ -32,7 +32,8 @@ class ChildProcess {
   // Starts exe (full path) with the arguments; Valid() tells whether it started.
   explicit ChildProcess(const std::wstring& exe, const std::wstring& args = L"") {
     std::wstring cmd = L"\"" + exe + L"\"" + (args.empty() ? L"" : L" " + args);
-    STARTUPINFOW si{sizeof(si)};
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
     PROCESS_INFORMATION pi{};
     if (::CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
       process_.reset(pi.hProcess);
@@ -67,29 +68,31 @@ class ChildProcess {
   DWORD pid_ = 0;
 };
 
+struct FindWindowQuery {
+  DWORD pid;
+  const wchar_t* cls;
+  bool visibleOnly;
+  HWND found;
+};
+
+inline BOOL CALLBACK FindWindowVisit(HWND w, LPARAM lp) {
+  auto* q = reinterpret_cast<FindWindowQuery*>(lp);
+  DWORD owner = 0;
+  ::GetWindowThreadProcessId(w, &owner);
+  if (owner != q->pid) return TRUE;
+  if (q->visibleOnly && !::IsWindowVisible(w)) return TRUE;
+  wchar_t name[256] = L"";
+  ::GetClassNameW(w, name, 256);
+  if (q->cls && lstrcmpiW(name, q->cls) != 0) return TRUE;
+  q->found = w;
+  return FALSE;
+}
+
 // The first top-level window of that class (any when cls is null) owned by the process.
 inline HWND FindProcessWindow(DWORD pid, const wchar_t* cls, bool visibleOnly = false) {
-  struct Ctx {
-    DWORD pid;
-    const wchar_t* cls;
-    bool visibleOnly;
-    HWND found;
-  } ctx{pid, cls, visibleOnly, nullptr};
-  ::EnumWindows(
-      [](HWND w, LPARAM lp) -> BOOL {
-        auto* c = reinterpret_cast<Ctx*>(lp);
-        DWORD owner = 0;
-        ::GetWindowThreadProcessId(w, &owner);
-        if (owner != c->pid) return TRUE;
-        if (c->visibleOnly && !::IsWindowVisible(w)) return TRUE;
-        wchar_t name[256] = L"";
-        ::GetClassNameW(w, name, 256);
-        if (c->cls && lstrcmpiW(name, c->cls) != 0) return TRUE;
-        c->found = w;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&ctx));
-  return ctx.found;
+  FindWindowQuery q{pid, cls, visibleOnly, nullptr};
+  ::EnumWindows(&FindWindowVisit, reinterpret_cast<LPARAM>(&q));
+  return q.found;
 }
 
 inline HWND WaitForProcessWindow(DWORD pid, const wchar_t* cls, DWORD ms, bool visibleOnly = false) {

@@ -1,0 +1,86 @@
+#include "app/HookThread.h"
+
+#include "app/MainForm.h"
+#include "core/SearchMessages.h"
+#include "win/common/WideText.h"
+#include "win/shell/ShellUtils.h"
+
+THookThread::THookThread(TfrmRuvoSearch* owner) : FOwner(owner) {
+  FWindowList = std::make_unique<THashListEx<TWindowRec>>();
+  FWindowList->OnDelete = [this](TWindowRec* rec) { WindowListDelete(rec); };
+  FSendRequestClient = std::make_unique<TIPCClient>();
+  FSendRequestClient->SetServerName(u"SearchRequestPipe");
+  FReceiveResultServer = std::make_unique<TIPCServer>();
+  FReceiveResultServer->SetServerName(u"SearchResultPipe");
+  FReceiveResultServer->OnExecuteRequest = [this](const ICommContext& context, const IMessageData& request,
+                                                  const IMessageData& response) {
+    ReceiveResultServerExecuteRequest(context, request, response);
+  };
+  FCBTHook = std::make_unique<TCBTHookReceiver>();
+  FCBTHook->SetHookDLL(ExeDirectory() + L"RuvoSearch.dll");
+}
+
+THookThread::~THookThread() {
+  // The owner has terminated and waited for the loop. Stop the result server first, so no
+  // worker runs the result handler against the records and the lock freed below.
+  FReceiveResultServer->Stop();
+  FCBTHook.reset();
+  {
+    std::lock_guard<std::mutex> g(FClientLock);
+    if (IsReallyWindows8OrGreater())
+      FSendRequestClient.reset();
+    else if (FSendRequestClient->IsConnected())
+      FSendRequestClient->DisconnectClient();
+  }
+  FWindowList.reset();
+  FReceiveResultServer.reset();
+}
+
+TUpdateInfoRec THookThread::UpdateInfo() const {
+  std::lock_guard<std::mutex> g(FUpdateLock);
+  return FUpdateInfo;
+}
+
+void THookThread::RequestSizeCheck() {
+  ::InterlockedExchange(&FNeedCheckSize, 1);
+  ::InterlockedExchange(&FCheckSizeTick, static_cast<LONG>(::GetTickCount()));
+}
+
+void THookThread::QueueDestroyedWindow(std::uint32_t handle) {
+  std::lock_guard<std::mutex> g(FDestroyLock);
+  FDestroyWndList.push_back(handle);
+}
+
+bool THookThread::SendRequest(const IMessageData& request, bool checkServiceOnFailure) {
+  std::lock_guard<std::mutex> g(FClientLock);
+  if (!FSendRequestClient->IsConnected()) FSendRequestClient->ConnectClient(kConnectTimeout);
+  if (!FSendRequestClient->IsConnected()) {
+    if (checkServiceOnFailure) RequestServiceCheck();
+    return false;
+  }
+  FSendRequestClient->ExecuteConnectedRequest(request);
+  FSendRequestClient->DisconnectClient();
+  return true;
+}
+
+bool THookThread::TryConnectClient() {
+  std::lock_guard<std::mutex> g(FClientLock);
+  if (!FSendRequestClient->IsConnected()) FSendRequestClient->ConnectClient(kConnectTimeout);
+  return FSendRequestClient->IsConnected();
+}
+
+void THookThread::DoServiceNotRun() {
+  if (OnServiceNotRun) OnServiceNotRun(this, FSuccessed);
+}
+
+void THookThread::WindowListDelete(TWindowRec* rec) { delete rec; }
+
+void THookThread::AddExplorerWindows() {}
+
+void THookThread::ScanHookWindows() {}
+
+void THookThread::CheckResultViewSize() {}
+
+void THookThread::ReceiveResultServerExecuteRequest(const ICommContext&, const IMessageData&, const IMessageData&) {
+  // Every message is answered with an empty reply; once terminating, messages are ignored.
+}

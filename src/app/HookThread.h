@@ -1,0 +1,100 @@
+#pragma once
+// The heart of the Explorer integration: owns the hook receiver, the hooked windows' records,
+// the request client of the search service and the result server, and runs the loop that
+// scans for search boxes, re-lays result lists, retires destroyed windows and supervises the
+// service. Window work always runs on the main thread, handed over with Synchronize.
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "app/UpdateInfo.h"
+#include "app/WindowRec.h"
+#include "core/HashListEx.h"
+#include "core/MessageData.h"
+#include "win/common/Handle.h"
+#include "win/hook/TCBTHookReceiver.h"
+#include "win/ipc/IPCClient.h"
+#include "win/ipc/IPCServer.h"
+#include "win/thread/TThread.h"
+
+class TfrmRuvoSearch;
+class THookThread;
+
+using TAddSearchResultEvent = std::function<void(THookThread* sender, PWindowRec rec, const std::u16string& fileName,
+                                                 const std::u16string& wildcard, const std::u16string& match)>;
+using TServiceNotRunEvent = std::function<void(THookThread* sender, bool& successed)>;
+
+class THookThread : public TThread {
+ public:
+  static constexpr DWORD kScanInterval = 200;
+  static constexpr DWORD kSizeCheckDelay = 50;
+  static constexpr DWORD kServiceCallInterval = 5000;
+  static constexpr DWORD kConnectTimeout = 10;
+
+  explicit THookThread(TfrmRuvoSearch* owner);
+  ~THookThread() override;
+
+  CriticalSection& Lock() { return FLock; }
+  THashListEx<TWindowRec>& WindowList() { return *FWindowList; }
+  TCBTHookReceiver& CBTHook() { return *FCBTHook; }
+  TUpdateInfoRec UpdateInfo() const;
+  TfrmRuvoSearch* Owner() const { return FOwner; }
+
+  TAddSearchResultEvent OnAddSearchResult;
+  TServiceNotRunEvent OnServiceNotRun;
+
+  // Sends one request to the service on the shared client: connects within 10 ms when not
+  // connected, sends, and always disconnects afterwards. When the service cannot be reached
+  // nothing is sent, and with checkServiceOnFailure the loop's service check is armed.
+  // Returns whether the request went out. Safe from the main thread and this thread.
+  bool SendRequest(const IMessageData& request, bool checkServiceOnFailure);
+  // Arms the service check (a search could not reach the service).
+  void RequestServiceCheck() { ::InterlockedExchange(&FCheckService, 1); }
+  // Asks the loop to re-lay result lists from now on (a click on a hooked window).
+  void RequestSizeCheck();
+  // Queues a destroyed window's handle; the loop tells the service and deletes its record.
+  void QueueDestroyedWindow(std::uint32_t handle);
+
+ protected:
+  void Execute() override;
+  // Entry points the loop drives; they run on the main thread (AddExplorerWindows on this
+  // thread before the loop starts).
+  virtual void AddExplorerWindows();
+  virtual void ScanHookWindows();
+  virtual void CheckResultViewSize();
+  // The result server's handler, on a server worker thread.
+  virtual void ReceiveResultServerExecuteRequest(const ICommContext& context, const IMessageData& request,
+                                                 const IMessageData& response);
+  void DoServiceNotRun();
+
+ private:
+  void WindowListDelete(TWindowRec* rec);
+  void LoopPass(DWORD& lastScan, DWORD& lastServiceCall);
+  void DrainDestroyedWindows();
+  void CheckService(DWORD& lastServiceCall);
+  bool TryConnectClient();
+
+  TfrmRuvoSearch* FOwner;
+  CriticalSection FLock;
+  std::unique_ptr<THashListEx<TWindowRec>> FWindowList;
+  std::unique_ptr<TCBTHookReceiver> FCBTHook;
+  // The request client is shared by the main thread and this thread; FClientLock serialises
+  // them and is never held across a synchronised call, so the main thread may take it.
+  std::mutex FClientLock;
+  std::unique_ptr<TIPCClient> FSendRequestClient;
+  std::unique_ptr<TIPCServer> FReceiveResultServer;
+  bool FSuccessed = false;
+  volatile LONG FNeedCheckSize = 0;
+  volatile LONG FCheckService = 0;
+  volatile LONG FCheckSizeTick = 0;
+  std::mutex FDestroyLock;  // guards FDestroyWndList (appended on the main thread)
+  std::deque<std::uint32_t> FDestroyWndList;
+  mutable std::mutex FUpdateLock;
+  TUpdateInfoRec FUpdateInfo;
+};

@@ -1,0 +1,82 @@
+// The hook thread's loop: paced scans, size checks, retiring destroyed windows and the
+// service check.
+#include "app/HookThread.h"
+
+#include "core/SearchMessages.h"
+#include <optional>
+
+void THookThread::Execute() {
+  FReceiveResultServer->Start();
+  AddExplorerWindows();
+  DWORD lastScan = 0;
+  DWORD lastServiceCall = 0;
+  ::InterlockedExchange(&FCheckService, 1);
+  while (!Terminated()) {
+    LoopPass(lastScan, lastServiceCall);
+    ::Sleep(1);
+  }
+}
+
+void THookThread::LoopPass(DWORD& lastScan, DWORD& lastServiceCall) {
+  if (lastScan == 0 || ::GetTickCount() - lastScan >= kScanInterval) {
+    {
+      CsLock lock(FLock);
+      Synchronize([this] { ScanHookWindows(); });
+    }
+    lastScan = ::GetTickCount();
+  }
+
+  const DWORD sizeTick = static_cast<DWORD>(FCheckSizeTick);
+  if (sizeTick != 0 && ::GetTickCount() - sizeTick >= kSizeCheckDelay) {
+    CsLock lock(FLock);
+    Synchronize([this] { CheckResultViewSize(); });
+  }
+
+  DrainDestroyedWindows();
+  if (FCheckService) CheckService(lastServiceCall);
+}
+
+void THookThread::DrainDestroyedWindows() {
+  for (;;) {
+    std::uint32_t handle;
+    {
+      std::lock_guard<std::mutex> g(FDestroyLock);
+      if (FDestroyWndList.empty()) return;
+      handle = FDestroyWndList.front();
+    }
+    if (handle != 0) {
+      CsLock lock(FLock);
+      // The main thread registers windows without FLock, so the list is read and changed
+      // only there; the request to the service goes out from this thread in between.
+      const std::u16string key = WindowKey(handle);
+      std::optional<std::uint32_t> mainForm;
+      Synchronize([&] {
+        const int index = FWindowList->GetIndex(key);
+        if (index < 0) return;
+        ::OutputDebugStringW((L"CBTHookDestroyWnd " + std::to_wstring(index) + L" > -1").c_str());
+        mainForm = FWindowList->GetByIndex(index)->MainForm;
+      });
+      if (mainForm) {
+        SendRequest(BuildCancelRequest(*mainForm), false);
+        Synchronize([&] {
+          const int index = FWindowList->GetIndex(key);
+          if (index > -1) FWindowList->Delete(index);
+        });
+      }
+    }
+    std::lock_guard<std::mutex> g(FDestroyLock);
+    FDestroyWndList.pop_front();
+  }
+}
+
+void THookThread::CheckService(DWORD& lastServiceCall) {
+  if (TryConnectClient()) return;  // reachable: stays connected, the check stays pending
+  if (lastServiceCall != 0 && ::GetTickCount() - lastServiceCall < kServiceCallInterval) return;
+  Synchronize([this] { DoServiceNotRun(); });
+  if (FSuccessed) {
+    ::InterlockedExchange(&FCheckService, 0);
+    lastServiceCall = ::GetTickCount();
+  } else {
+    Terminate();
+  }
+}

@@ -1,0 +1,188 @@
+#include "app/MainForm.h"
+
+#include <commctrl.h>
+
+#include <string>
+
+#include "app/HookThread.h"
+#include "app/InfoTipForm.h"
+#include "core/Channel.h"
+#include "core/SearchMessages.h"
+#include "win/common/WideText.h"
+#include "win/ipc/IPCClient.h"
+#include "win/shell/ShellUtils.h"
+
+namespace {
+constexpr wchar_t kClassName[] = L"TfrmRuvoSearch";
+constexpr UINT_PTR kTimer1 = 1;
+constexpr int kButton1Id = 101;
+constexpr int kButton2Id = 102;
+constexpr int kDesignDpi = 120;  // the form's lengths were laid out at 120 pixels per inch
+
+int Scaled(int n) {
+  WindowDc screen(nullptr);
+  return ::MulDiv(n, ::GetDeviceCaps(screen.get(), LOGPIXELSY), kDesignDpi);
+}
+}  // namespace
+
+TfrmRuvoSearch::TfrmRuvoSearch() {
+  RECT r{0, 0, Scaled(916), Scaled(507)};
+  ::AdjustWindowRectEx(&r, WS_OVERLAPPEDWINDOW, FALSE, 0);
+  ::OffsetRect(&r, -r.left, -r.top);
+  if (!CreateOwnWindow(kClassName, WS_OVERLAPPEDWINDOW, 0, nullptr, r))
+    throw std::runtime_error("Cannot create the main form");
+  ::SetWindowTextW(Handle(), kCaption);
+  const HINSTANCE inst = ::GetModuleHandleW(nullptr);
+  Button1 = ::CreateWindowExW(0, L"BUTTON", L"Button1", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, Scaled(816),
+                              Scaled(416), Scaled(75), Scaled(25), Handle(),
+                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(kButton1Id)), inst, nullptr);
+  Button2 = ::CreateWindowExW(0, L"BUTTON", L"Button2", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, Scaled(480),
+                              Scaled(360), Scaled(75), Scaled(25), Handle(),
+                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(kButton2Id)), inst, nullptr);
+  FormCreate();
+}
+
+TfrmRuvoSearch::~TfrmRuvoSearch() {
+  FormDestroy();
+  DestroyHandle();
+}
+
+void TfrmRuvoSearch::Close() {
+  if (closed_) return;
+  closed_ = true;
+  ::PostQuitMessage(0);
+}
+
+void TfrmRuvoSearch::FormCreate() {
+  FHookThread = std::make_unique<THookThread>(this);
+  // The service handler is not assigned here: without it the hook thread ends its loop when
+  // the service cannot be reached, and hook events go on.
+  FHookThread->CBTHook().Start();
+  FHookThread->Start();
+  SystemImages_ = GetSystemImageList(0);
+  ::PostMessageW(Handle(), WM_REPORTCHANNEL, 0, 0);
+}
+
+void TfrmRuvoSearch::FormDestroy() {
+  if (!FHookThread) return;
+  FHookThread->Terminate();
+  FHookThread->WaitFor();
+  FHookThread.reset();
+}
+
+LRESULT TfrmRuvoSearch::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
+  // An error in a handler is reported and goes no further than the message.
+  try {
+    return Dispatch(msg, wp, lp);
+  } catch (const std::exception& e) {
+    ::OutputDebugStringA(e.what());
+    return 0;
+  }
+}
+
+LRESULT TfrmRuvoSearch::Dispatch(UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_ERASEBKGND: {
+      RECT r;
+      ::GetClientRect(Handle(), &r);
+      ::FillRect(reinterpret_cast<HDC>(wp), &r, ::GetSysColorBrush(COLOR_BTNFACE));
+      return 1;
+    }
+    case WM_CLOSE:
+      WMClose(wp, lp);
+      return 0;
+    case WM_SYSCOMMAND:
+      return WMSysCommand(wp, lp);
+    case WM_NEWVERSION:
+      WMNewVersion(wp);
+      return 0;
+    case WM_REPORTCHANNEL:
+      WMReportChannel();
+      return 0;
+    case WM_COMMAND:
+      if (HIWORD(wp) == BN_CLICKED && LOWORD(wp) == kButton1Id) Button1Click();
+      if (HIWORD(wp) == BN_CLICKED && LOWORD(wp) == kButton2Id) Button2Click();
+      return 0;
+    case WM_TIMER:
+      if (wp == kTimer1) Timer1Timer();
+      return 0;
+  }
+  return TWinControl::WndProc(msg, wp, lp);
+}
+
+void TfrmRuvoSearch::WMClose(WPARAM wp, LPARAM lp) {
+  // Only these two forms are honoured: an ordinary close request must not end the program.
+  if (wp == 10 && lp == 10)
+    Close();
+  else if (wp == 10 && lp == 11)
+    ShowInfoTip();
+}
+
+LRESULT TfrmRuvoSearch::WMSysCommand(WPARAM wp, LPARAM lp) {
+  if ((wp & 0xFFF0) == SC_CLOSE) {
+    HideApplication();
+    return 0;
+  }
+  return TWinControl::WndProc(WM_SYSCOMMAND, wp, lp);
+}
+
+void TfrmRuvoSearch::HideApplication() {
+  if (!::IsIconic(Handle())) ::ShowWindow(Handle(), SW_MINIMIZE);
+  ::ShowWindow(Handle(), SW_HIDE);
+}
+
+void TfrmRuvoSearch::WMNewVersion(WPARAM wp) {
+  if (!FHookThread || wp != reinterpret_cast<WPARAM>(FHookThread.get())) return;
+  const TUpdateInfoRec info = FHookThread->UpdateInfo();
+  std::wstring text = L"发现新版本 %s，是否升级？";
+  text.replace(text.find(L"%s"), 2, W(info.Version));
+  if (::MessageBoxW(Handle(), text.c_str(), kCaption, MB_ICONQUESTION | MB_YESNO) == IDYES) RunProgram(W(info.FileName));
+}
+
+void TfrmRuvoSearch::WMReportChannel() {
+  const std::wstring name = GetProcessExeName(GetParentProcessID(::GetCurrentProcessId()));
+  FHookThread->SendRequest(BuildChannelReport(ChannelFromExeName(U(name))), false);
+}
+
+void TfrmRuvoSearch::ShowInfoTip() {
+  if (!infoTip_) infoTip_ = std::make_unique<TfrmInfoTip>();
+  infoTip_->ShowCentred();
+}
+
+void TfrmRuvoSearch::Button1Click() {
+  timer1Enabled_ = !timer1Enabled_;
+  if (timer1Enabled_)
+    ::SetTimer(Handle(), kTimer1, 1000, nullptr);
+  else
+    ::KillTimer(Handle(), kTimer1);
+}
+
+void TfrmRuvoSearch::Timer1Timer() {
+  POINT pt;
+  ::GetCursorPos(&pt);
+  for (HWND w = ::WindowFromPoint(pt); ::IsWindow(w); w = ::GetParent(w)) {
+    wchar_t cls[256] = L"";
+    ::GetClassNameW(w, cls, 256);
+    const std::wstring line = std::to_wstring(reinterpret_cast<UINT_PTR>(w)) + L": " + cls;
+    ::OutputDebugStringW(line.c_str());
+  }
+  ::OutputDebugStringW(std::wstring(56, L'-').c_str());
+}
+
+void TfrmRuvoSearch::Button2Click() {
+  // A search box of our own: the form stands in for an Explorer window, so a service can be
+  // tried without Explorer.
+  const auto handle = static_cast<std::uint32_t>(reinterpret_cast<UINT_PTR>(Handle()));
+  auto rec = std::make_unique<TWindowRec>();
+  rec->SearchType = TSearchType::stExplorer;
+  rec->MainForm = rec->SearchBox = rec->FileHandle = handle;
+  rec->Edit = std::make_unique<TImageEdit>();
+  rec->Edit->SetParentWindow(Handle());
+  rec->Edit->SetText(u"shell111111111111111");
+  rec->ExplorerPath = u"D:\\";
+  const IMessageData request = BuildSearchRequest(rec->ExplorerPath, rec->Edit->Text(), handle);
+  FHookThread->WindowList().AddItem(WindowKey(handle), rec.release());
+  TIPCClient client;
+  client.SetServerName(kSearchRequestPipe);
+  client.ExecuteRequest(request, 5000);
+}

@@ -1,0 +1,3 @@
+#pragma once
+// Resource names shared by the .rc file and the code.
+#define IDR_INFOTIP_JPEG L"INFOTIP"

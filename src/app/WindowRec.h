@@ -1,0 +1,37 @@
+#pragma once
+// One record per hooked Explorer window, keyed in the hook thread's window list by the
+// Explorer top-level window's handle in unsigned decimal.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_set>
+
+#include "win/controls/ImageEdit.h"
+
+enum class TSearchType : std::uint8_t { stExplorer, stTaskBar, stStartMenu };
+
+struct TWindowRec {
+  bool Inited = false;
+  TSearchType SearchType = TSearchType::stExplorer;
+  std::uint32_t MainForm = 0;    // Explorer's top-level window; also the service's SearchBox id
+  std::uint32_t SearchBox = 0;   // Explorer's search box
+  std::uint32_t FileHandle = 0;  // parent of Explorer's file view
+  std::u16string ExplorerPath;   // with trailing "\"; empty for a virtual location
+  std::unique_ptr<TImageEdit> Edit;  // the overlay edit, owned by the record
+  std::unordered_set<std::u16string> ResultList;  // paths delivered in the current answer
+  std::int32_t ResultDirIndex = -1;
+  std::uint32_t LastSetFocusTick = 0;
+  std::uint32_t LastKillFocusTick = 0;
+  std::uint32_t SkipFocusTick = 0;
+  bool SkipCheckWindow = false;
+  bool NeedCheckFocus = false;
+  bool FindDropDown = false;
+  std::uint8_t TooltipCount = 0;
+};
+using PWindowRec = TWindowRec*;
+
+// The window-list key of a window handle.
+inline std::u16string WindowKey(std::uint32_t handle) {
+  const std::string s = std::to_string(handle);
+  return std::u16string(s.begin(), s.end());
+}

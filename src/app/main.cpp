@@ -1,0 +1,48 @@
+// RuvoSearch.exe: refuses 64-bit Windows and a second instance, then runs the hidden main
+// form until another process asks it to close.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <objbase.h>
+
+#include "app/MainForm.h"
+#include "win/common/Handle.h"
+#include "win/shell/ShellUtils.h"
+#include "win/thread/TThread.h"
+
+namespace {
+constexpr wchar_t kMutexName[] = L"RuvoSearch.{1759DA90-5641-4B2F-87EE-EA112C3374C0}";
+
+int RunMainForm() {
+  MainThread::Init();
+  TfrmRuvoSearch form;
+  if (::IsDebuggerPresent()) form.Show();
+  MSG msg;
+  while (!form.Closed() && ::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    ::TranslateMessage(&msg);
+    ::DispatchMessageW(&msg);
+  }
+  return 0;
+}
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  if (Is64Bit()) {
+    ::MessageBoxW(nullptr, L"64位系统请使用64位专用版本。", TfrmRuvoSearch::kCaption, MB_ICONINFORMATION);
+    return 0;
+  }
+  UniqueKernelHandle mutex(::CreateMutexW(nullptr, FALSE, kMutexName));
+  if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+    ::MessageBoxW(nullptr, L"程序已经正在运行。", TfrmRuvoSearch::kCaption, MB_ICONINFORMATION);
+    return 0;
+  }
+  INITCOMMONCONTROLSEX icc{};
+  icc.dwSize = sizeof(icc);
+  icc.dwICC = ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES;
+  ::InitCommonControlsEx(&icc);
+  ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  RunMainForm();
+  ::CoUninitialize();
+  if (mutex) ::ReleaseMutex(mutex.get());
+  return 0;
+}

@@ -1,0 +1,185 @@
+// RuvoSearch.exe as a real process: single instance, the close and info-tip messages, and the
+// start-up channel report to the search service.
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <vector>
+
+#include "TestProcess.h"
+#include "core/SearchMessages.h"
+#include "win/ipc/IPCServer.h"
+
+using namespace testing_support;
+
+namespace {
+constexpr wchar_t kMutexName[] = L"RuvoSearch.{1759DA90-5641-4B2F-87EE-EA112C3374C0}";
+constexpr wchar_t kMainClass[] = L"TfrmRuvoSearch";
+
+std::wstring ProgramPath() { return ExeDirectory() + L"RuvoSearch.exe"; }
+
+bool MutexExists() {
+  UniqueKernelHandle m(::OpenMutexW(SYNCHRONIZE, FALSE, kMutexName));
+  return static_cast<bool>(m);
+}
+
+// Starts the program and waits for its main form; ends it with WM_CLOSE 10/10 at scope end.
+class RunningProgram {
+ public:
+  explicit RunningProgram(const std::wstring& exe = ProgramPath(), const std::wstring& args = L"")
+      : process_(exe, args) {
+    if (process_.Valid()) form_ = WaitForProcessWindow(process_.Pid(), kMainClass, 15000);
+  }
+  ~RunningProgram() { Close(); }
+  long Close() {
+    if (!process_.Running()) return process_.Wait(0);
+    if (form_) ::PostMessageW(form_, WM_CLOSE, 10, 10);
+    const long code = process_.Wait(15000);
+    process_.Kill();
+    return code;
+  }
+  HWND Form() const { return form_; }
+  ChildProcess& Process() { return process_; }
+
+ private:
+  ChildProcess process_;
+  HWND form_ = nullptr;
+};
+
+// Finds the message box a process shows, reads its text and dismisses it.
+std::vector<std::wstring> TakeMessageBox(ChildProcess& p) {
+  HWND box = WaitForProcessWindow(p.Pid(), L"#32770", 15000, true);
+  if (!box) return {};
+  EXPECT_EQ(WindowText(box), L"Ruvoso");
+  auto texts = DialogStaticTexts(box);
+  ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+  return texts;
+}
+
+TEST(Program, SecondStartIsRefusedAndTheFirstKeepsRunning) {
+  RunningProgram first;
+  ASSERT_NE(first.Form(), nullptr);
+  ASSERT_TRUE(MutexExists());
+  ChildProcess second(ProgramPath());
+  ASSERT_TRUE(second.Valid());
+  EXPECT_TRUE(Contains(TakeMessageBox(second), L"程序已经正在运行。"));
+  EXPECT_EQ(second.Wait(10000), 0);
+  EXPECT_TRUE(first.Process().Running());
+  EXPECT_TRUE(::IsWindow(first.Form()));
+  EXPECT_FALSE(::IsWindowVisible(first.Form()));  // no debugger: the main form stays hidden
+}
+
+TEST(Program, OnlyCloseTenTenEndsItAndReleasesTheMutex) {
+  {
+    RunningProgram p;
+    ASSERT_NE(p.Form(), nullptr);
+    for (auto [wp, lp] : {std::pair{0, 0}, {10, 0}, {0, 10}, {10, 12}}) {
+      ::PostMessageW(p.Form(), WM_CLOSE, wp, lp);
+      ::PostMessageW(p.Form(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    }
+    EXPECT_EQ(p.Process().Wait(1000), -1) << "an ordinary close request ended the program";
+    EXPECT_EQ(p.Close(), 0);
+  }
+  EXPECT_FALSE(MutexExists());
+  RunningProgram again;  // a new start works
+  EXPECT_NE(again.Form(), nullptr);
+}
+
+TEST(Program, CloseTenElevenShowsTheInfoTipCentredAndAClickHidesIt) {
+  RunningProgram p;
+  ASSERT_NE(p.Form(), nullptr);
+  ::PostMessageW(p.Form(), WM_CLOSE, 10, 11);
+  HWND tip = WaitForProcessWindow(p.Process().Pid(), L"TfrmInfoTip", 10000, true);
+  ASSERT_NE(tip, nullptr);
+  RECT r;
+  ::GetWindowRect(tip, &r);
+  EXPECT_EQ(r.right - r.left, 810);
+  EXPECT_EQ(r.bottom - r.top, 480);
+  EXPECT_EQ(r.left, (::GetSystemMetrics(SM_CXSCREEN) - 810) / 2);
+  EXPECT_EQ(r.top, (::GetSystemMetrics(SM_CYSCREEN) - 480) / 2);
+  EXPECT_TRUE(::GetWindowLongW(tip, GWL_EXSTYLE) & WS_EX_TOPMOST);
+
+  // The picture is drawn: the screen under the window is not one flat colour.
+  WaitUntil([] { return false; }, 300);
+  {
+    WindowDc screen(nullptr);
+    const COLORREF a = ::GetPixel(screen.get(), r.left + 5, r.top + 5);
+    const COLORREF b = ::GetPixel(screen.get(), r.left + 655, r.top + 40);  // the arrow
+    EXPECT_NE(a, b);
+  }
+
+  // A real click on the picture.
+  ::SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+  INPUT in[2]{};
+  in[0].type = in[1].type = INPUT_MOUSE;
+  in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  ::SendInput(2, in, sizeof(INPUT));
+  EXPECT_TRUE(WaitUntil([&] { return !::IsWindowVisible(tip); }, 5000));
+
+  ::PostMessageW(p.Form(), WM_CLOSE, 10, 11);  // the next request shows the same window again
+  EXPECT_TRUE(WaitUntil([&] { return ::IsWindowVisible(tip); }, 5000));
+  EXPECT_EQ(p.Close(), 0);
+}
+
+class ChannelRecorder {
+ public:
+  ChannelRecorder() {
+    server_.SetServerName(kSearchRequestPipe);
+    server_.OnExecuteRequest = [this](const ICommContext&, const IMessageData& request, const IMessageData&) {
+      std::lock_guard<std::mutex> g(lock_);
+      messages_.push_back(DecodeSearchMessage(request->Data()));
+    };
+    server_.Start();
+  }
+  std::vector<TSearchMessage> Messages() {
+    std::lock_guard<std::mutex> g(lock_);
+    return messages_;
+  }
+
+ private:
+  TIPCServer server_;
+  std::mutex lock_;
+  std::vector<TSearchMessage> messages_;
+};
+
+// A copy of the launcher named as an installer, so the program's parent has that name.
+std::wstring LauncherNamed(const std::wstring& name) {
+  wchar_t tmp[MAX_PATH];
+  ::GetTempPathW(MAX_PATH, tmp);
+  const std::wstring path = std::wstring(tmp) + name;
+  ::CopyFileW((ExeDirectory() + L"launcher.exe").c_str(), path.c_str(), FALSE);
+  return path;
+}
+
+TEST(Program, ChannelFromTheParentsNameReachesTheServiceOnce) {
+  ChannelRecorder service;
+  ChildProcess setup(LauncherNamed(L"Setup_1024.exe"), L"\"" + ProgramPath() + L"\"");
+  ASSERT_TRUE(setup.Valid());
+  auto reports = [&] {
+    std::vector<TSearchMessage> r;
+    for (const auto& m : service.Messages())
+      if (m.Action == kActionChannelReport) r.push_back(m);
+    return r;
+  };
+  ASSERT_TRUE(WaitUntil([&] { return !reports().empty(); }, 15000));
+  WaitUntil([] { return false; }, 1500);
+  const auto r = reports();
+  ASSERT_EQ(r.size(), 1u);
+  EXPECT_EQ(r[0].SearchBox, 1024u);
+  HWND main = ::FindWindowW(kMainClass, L"Ruvoso");
+  ASSERT_NE(main, nullptr);
+  ::PostMessageW(main, WM_CLOSE, 10, 10);
+  EXPECT_EQ(setup.Wait(15000), 0);  // the launcher hands on the program's exit code
+}
+
+TEST(Program, WithoutAServiceTheChannelReportIsNotRetried) {
+  RunningProgram p;
+  ASSERT_NE(p.Form(), nullptr);
+  WaitUntil([] { return false; }, 500);
+  ChannelRecorder late;
+  WaitUntil([] { return false; }, 1500);
+  for (const auto& m : late.Messages()) EXPECT_NE(m.Action, kActionChannelReport);
+  EXPECT_EQ(p.Close(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,153 @@
+// The hook thread's loop, driven in-process: pacing of scans, the service check's budget,
+// retiring destroyed windows, and shutting down while the loop waits for the main thread.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <vector>
+
+#include "TestProcess.h"
+#include "app/HookThread.h"
+#include "core/SearchMessages.h"
+#include "win/ipc/IPCServer.h"
+
+using testing_support::WaitUntil;
+
+namespace {
+
+class TTestHookThread : public THookThread {
+ public:
+  TTestHookThread() : THookThread(nullptr) {}
+  std::vector<DWORD> scanTicks;
+  std::atomic<int> scansOffMainThread{0};
+
+ protected:
+  void ScanHookWindows() override {
+    if (!MainThread::IsCurrent()) ++scansOffMainThread;
+    scanTicks.push_back(::GetTickCount());
+  }
+};
+
+// A stand-in for the search service's request pipe that records every message.
+class RequestRecorder {
+ public:
+  RequestRecorder() {
+    server_.SetServerName(kSearchRequestPipe);
+    server_.OnExecuteRequest = [this](const ICommContext&, const IMessageData& request, const IMessageData&) {
+      std::lock_guard<std::mutex> g(lock_);
+      messages_.push_back(DecodeSearchMessage(request->Data()));
+    };
+    server_.Start();
+  }
+  std::vector<TSearchMessage> Messages() {
+    std::lock_guard<std::mutex> g(lock_);
+    return messages_;
+  }
+
+ private:
+  TIPCServer server_;
+  std::mutex lock_;
+  std::vector<TSearchMessage> messages_;
+};
+
+void StopAndWait(THookThread& t) {
+  t.Terminate();
+  t.WaitFor();
+}
+
+TEST(HookThread, ScansArePacedAt200msOnTheMainThread) {
+  MainThread::Init();
+  RequestRecorder service;  // reachable service: the loop never stops on its own
+  TTestHookThread t;
+  t.Start();
+  WaitUntil([] { return false; }, 1100);
+  StopAndWait(t);
+  ASSERT_GE(t.scanTicks.size(), 3u);
+  EXPECT_LE(t.scanTicks.size(), 7u);
+  for (std::size_t i = 1; i < t.scanTicks.size(); ++i) EXPECT_GE(t.scanTicks[i] - t.scanTicks[i - 1], 200u) << i;
+  EXPECT_EQ(t.scansOffMainThread, 0);
+}
+
+TEST(HookThread, UnreachableServiceCallsHandlerAtMostEvery5000ms) {
+  MainThread::Init();
+  TTestHookThread t;
+  std::vector<DWORD> calls;
+  t.OnServiceNotRun = [&](THookThread* sender, bool& successed) {
+    EXPECT_EQ(sender, &t);
+    EXPECT_TRUE(MainThread::IsCurrent());
+    calls.push_back(::GetTickCount());
+    successed = true;
+  };
+  const DWORD start = ::GetTickCount();
+  t.Start();
+  ASSERT_TRUE(WaitUntil([&] { return calls.size() == 1; }, 3000));
+  EXPECT_LT(calls[0] - start, 1000u);  // in the first pass
+  // A failed search re-arms the check right away; the next call still waits out 5000 ms.
+  t.RequestServiceCheck();
+  ASSERT_TRUE(WaitUntil([&] { return calls.size() == 2; }, 8000));
+  EXPECT_GE(calls[1] - calls[0], 5000u);
+  WaitUntil([] { return false; }, 300);
+  EXPECT_EQ(calls.size(), 2u);  // answered true: the check is over
+  EXPECT_FALSE(t.Finished());
+  StopAndWait(t);
+}
+
+TEST(HookThread, HandlerAnsweringFalseEndsTheLoop) {
+  MainThread::Init();
+  TTestHookThread t;
+  int calls = 0;
+  t.OnServiceNotRun = [&](THookThread*, bool& successed) {
+    ++calls;
+    successed = false;
+  };
+  t.Start();
+  ASSERT_TRUE(WaitUntil([&] { return t.Finished(); }, 3000));
+  EXPECT_EQ(calls, 1);
+  StopAndWait(t);
+}
+
+TEST(HookThread, NoHandlerAndNoServiceEndsTheLoop) {
+  MainThread::Init();
+  TTestHookThread t;
+  t.Start();
+  EXPECT_TRUE(WaitUntil([&] { return t.Finished(); }, 3000));
+  StopAndWait(t);
+}
+
+TEST(HookThread, DestroyedWindowSendsOneCancelAndDeletesTheRecord) {
+  MainThread::Init();
+  RequestRecorder service;
+  TTestHookThread t;
+  auto* rec = new TWindowRec;
+  rec->MainForm = 0x10020;
+  t.WindowList().AddItem(WindowKey(rec->MainForm), rec);
+  t.Start();
+  t.QueueDestroyedWindow(0x10020);
+  t.QueueDestroyedWindow(0x10020);  // the second finds no record and is dropped
+  t.QueueDestroyedWindow(777);      // never registered
+  ASSERT_TRUE(WaitUntil([&] { return t.WindowList().Count() == 0; }, 3000));
+  WaitUntil([] { return false; }, 500);
+  StopAndWait(t);
+  std::vector<TSearchMessage> cancels;
+  for (const auto& m : service.Messages())
+    if (m.Action == kActionCancel) cancels.push_back(m);
+  ASSERT_EQ(cancels.size(), 1u);
+  EXPECT_EQ(cancels[0].SearchBox, 0x10020u);
+}
+
+TEST(HookThread, TerminatingWhileASynchronisedCallWaitsCompletes) {
+  MainThread::Init();
+  RequestRecorder service;
+  TTestHookThread t;
+  t.Start();
+  // Do not serve the main thread: the first scan stays queued, the loop blocked on it.
+  ::Sleep(300);
+  EXPECT_TRUE(t.scanTicks.empty());
+  const DWORD start = ::GetTickCount();
+  StopAndWait(t);  // must run the pending call, or this deadlocks
+  EXPECT_LT(::GetTickCount() - start, 5000u);
+  EXPECT_EQ(t.scanTicks.size(), 1u);
+  EXPECT_TRUE(t.Finished());
+}
+
+}  // namespace
