@@ -21,9 +21,10 @@ THookThread::THookThread(TfrmRuvoSearch* owner) : FOwner(owner) {
 }
 
 THookThread::~THookThread() {
-  // The owner has terminated and waited for the loop. Stop the result server first, so no
-  // worker runs the result handler against the records and the lock freed below.
-  FReceiveResultServer->Stop();
+  // The owner has terminated and waited for the loop. End the result server first, so no
+  // worker runs the result handler against the records and the lock freed below; a worker
+  // may be waiting for the main thread, so the main thread serves it meanwhile.
+  MainThread::RunWhileServing([this] { FReceiveResultServer.reset(); });
   FCBTHook.reset();
   {
     std::lock_guard<std::mutex> g(FClientLock);
@@ -33,7 +34,6 @@ THookThread::~THookThread() {
       FSendRequestClient->DisconnectClient();
   }
   FWindowList.reset();
-  FReceiveResultServer.reset();
 }
 
 TUpdateInfoRec THookThread::UpdateInfo() const {
@@ -80,7 +80,3 @@ void THookThread::AddExplorerWindows() {}
 void THookThread::ScanHookWindows() {}
 
 void THookThread::CheckResultViewSize() {}
-
-void THookThread::ReceiveResultServerExecuteRequest(const ICommContext&, const IMessageData&, const IMessageData&) {
-  // Every message is answered with an empty reply; once terminating, messages are ignored.
-}

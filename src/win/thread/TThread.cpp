@@ -29,6 +29,21 @@ MainThreadState& State() {
   return state;
 }
 
+struct ServedJob {
+  const std::function<void()>* work;
+  std::exception_ptr error;
+};
+
+unsigned __stdcall RunServedJob(void* p) {
+  auto* job = static_cast<ServedJob*>(p);
+  try {
+    (*job->work)();
+  } catch (...) {
+    job->error = std::current_exception();
+  }
+  return 0;
+}
+
 LRESULT CALLBACK WakeProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == kWakeMessage) {
     MainThread::CheckSynchronize();
@@ -132,21 +147,40 @@ void TThread::Start() {
 }
 
 void TThread::WaitFor() {
-  if (!started_) return;
-  if (!MainThread::IsCurrent()) {
-    ::WaitForSingleObject(handle_.get(), INFINITE);
+  if (started_) MainThread::WaitServing(handle_.get());
+}
+
+void MainThread::WaitServing(HANDLE object) {
+  if (!IsCurrent()) {
+    ::WaitForSingleObject(object, INFINITE);
     return;
   }
-  const HANDLE waits[2] = {handle_.get(), MainThread::QueueEvent()};
+  const HANDLE waits[2] = {object, QueueEvent()};
   for (;;) {
     const DWORD r = ::MsgWaitForMultipleObjects(2, waits, FALSE, INFINITE, QS_SENDMESSAGE);
     if (r == WAIT_OBJECT_0) return;
     if (r == WAIT_OBJECT_0 + 1) {
-      MainThread::CheckSynchronize();
+      CheckSynchronize();
     } else {
       // Serve cross-thread SendMessage calls without dispatching posted messages.
       MSG msg;
       ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
     }
   }
+}
+
+void MainThread::RunWhileServing(const std::function<void()>& work) {
+  if (!IsCurrent()) {
+    work();
+    return;
+  }
+  ServedJob job{&work, nullptr};
+  UniqueKernelHandle thread(
+      reinterpret_cast<HANDLE>(::_beginthreadex(nullptr, 0, &RunServedJob, &job, 0, nullptr)));
+  if (!thread) {
+    work();
+    return;
+  }
+  WaitServing(thread.get());
+  if (job.error) std::rethrow_exception(job.error);
 }

@@ -53,4 +53,10 @@ bool IsCurrent();
 void CheckSynchronize();
 // Signalled while calls are queued (for waits on the main thread).
 HANDLE QueueEvent();
+// Waits for the object; on the main thread, runs queued calls meanwhile.
+void WaitServing(HANDLE object);
+// Runs work on a thread of its own and waits for it, serving queued calls meanwhile, so work
+// may wait for threads that are themselves waiting in Synchronize (for instance when it stops
+// a server whose handlers synchronise). Off the main thread work simply runs.
+void RunWhileServing(const std::function<void()>& work);
 }  // namespace MainThread

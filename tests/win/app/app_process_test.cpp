@@ -2,12 +2,11 @@
 // start-up channel report to the search service.
 #include <gtest/gtest.h>
 
-#include <mutex>
 #include <vector>
 
+#include "RequestRecorder.h"
 #include "TestProcess.h"
 #include "core/SearchMessages.h"
-#include "win/ipc/IPCServer.h"
 
 using namespace testing_support;
 
@@ -121,27 +120,6 @@ TEST(Program, CloseTenElevenShowsTheInfoTipCentredAndAClickHidesIt) {
   EXPECT_EQ(p.Close(), 0);
 }
 
-class ChannelRecorder {
- public:
-  ChannelRecorder() {
-    server_.SetServerName(kSearchRequestPipe);
-    server_.OnExecuteRequest = [this](const ICommContext&, const IMessageData& request, const IMessageData&) {
-      std::lock_guard<std::mutex> g(lock_);
-      messages_.push_back(DecodeSearchMessage(request->Data()));
-    };
-    server_.Start();
-  }
-  std::vector<TSearchMessage> Messages() {
-    std::lock_guard<std::mutex> g(lock_);
-    return messages_;
-  }
-
- private:
-  TIPCServer server_;
-  std::mutex lock_;
-  std::vector<TSearchMessage> messages_;
-};
-
 // A copy of the launcher named as an installer, so the program's parent has that name.
 std::wstring LauncherNamed(const std::wstring& name) {
   wchar_t tmp[MAX_PATH];
@@ -152,18 +130,12 @@ std::wstring LauncherNamed(const std::wstring& name) {
 }
 
 TEST(Program, ChannelFromTheParentsNameReachesTheServiceOnce) {
-  ChannelRecorder service;
+  RequestRecorder service;
   ChildProcess setup(LauncherNamed(L"Setup_1024.exe"), L"\"" + ProgramPath() + L"\"");
   ASSERT_TRUE(setup.Valid());
-  auto reports = [&] {
-    std::vector<TSearchMessage> r;
-    for (const auto& m : service.Messages())
-      if (m.Action == kActionChannelReport) r.push_back(m);
-    return r;
-  };
-  ASSERT_TRUE(WaitUntil([&] { return !reports().empty(); }, 15000));
+  ASSERT_TRUE(WaitUntil([&] { return !service.Messages(kActionChannelReport).empty(); }, 15000));
   WaitUntil([] { return false; }, 1500);
-  const auto r = reports();
+  const auto r = service.Messages(kActionChannelReport);
   ASSERT_EQ(r.size(), 1u);
   EXPECT_EQ(r[0].SearchBox, 1024u);
   HWND main = ::FindWindowW(kMainClass, L"Ruvoso");
@@ -176,9 +148,9 @@ TEST(Program, WithoutAServiceTheChannelReportIsNotRetried) {
   RunningProgram p;
   ASSERT_NE(p.Form(), nullptr);
   WaitUntil([] { return false; }, 500);
-  ChannelRecorder late;
+  RequestRecorder late;
   WaitUntil([] { return false; }, 1500);
-  for (const auto& m : late.Messages()) EXPECT_NE(m.Action, kActionChannelReport);
+  EXPECT_TRUE(late.Messages(kActionChannelReport).empty());
   EXPECT_EQ(p.Close(), 0);
 }
 

@@ -3,14 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <mutex>
 #include <vector>
 
+#include "RequestRecorder.h"
 #include "TestProcess.h"
 #include "app/HookThread.h"
 #include "core/SearchMessages.h"
-#include "win/ipc/IPCServer.h"
 
+using testing_support::RequestRecorder;
 using testing_support::WaitUntil;
 
 namespace {
@@ -26,28 +26,6 @@ class TTestHookThread : public THookThread {
     if (!MainThread::IsCurrent()) ++scansOffMainThread;
     scanTicks.push_back(::GetTickCount());
   }
-};
-
-// A stand-in for the search service's request pipe that records every message.
-class RequestRecorder {
- public:
-  RequestRecorder() {
-    server_.SetServerName(kSearchRequestPipe);
-    server_.OnExecuteRequest = [this](const ICommContext&, const IMessageData& request, const IMessageData&) {
-      std::lock_guard<std::mutex> g(lock_);
-      messages_.push_back(DecodeSearchMessage(request->Data()));
-    };
-    server_.Start();
-  }
-  std::vector<TSearchMessage> Messages() {
-    std::lock_guard<std::mutex> g(lock_);
-    return messages_;
-  }
-
- private:
-  TIPCServer server_;
-  std::mutex lock_;
-  std::vector<TSearchMessage> messages_;
 };
 
 void StopAndWait(THookThread& t) {
@@ -128,9 +106,7 @@ TEST(HookThread, DestroyedWindowSendsOneCancelAndDeletesTheRecord) {
   ASSERT_TRUE(WaitUntil([&] { return t.WindowList().Count() == 0; }, 3000));
   WaitUntil([] { return false; }, 500);
   StopAndWait(t);
-  std::vector<TSearchMessage> cancels;
-  for (const auto& m : service.Messages())
-    if (m.Action == kActionCancel) cancels.push_back(m);
+  const auto cancels = service.Messages(kActionCancel);
   ASSERT_EQ(cancels.size(), 1u);
   EXPECT_EQ(cancels[0].SearchBox, 0x10020u);
 }

@@ -1,0 +1,71 @@
+// Intake of the service's answers on "SearchResultPipe", on the result server's workers.
+// Every message is answered with an empty reply.
+#include "app/HookThread.h"
+
+#include "app/MainForm.h"
+#include "core/SearchMessages.h"
+#include "core/TextFold.h"
+#include "core/Wildcard.h"
+#include "win/common/WideText.h"
+
+namespace {
+std::u16string FileNamePart(const std::u16string& path) {
+  const auto slash = path.find_last_of(u'\\');
+  return slash == std::u16string::npos ? path : path.substr(slash + 1);
+}
+}  // namespace
+
+void THookThread::ReceiveResultServerExecuteRequest(const ICommContext&, const IMessageData& request,
+                                                    const IMessageData&) {
+  if (Terminated()) return;
+  TStreamStorage& data = request->Data();
+  const auto action = static_cast<std::uint8_t>(data.ReadCardinal(kFieldAction));
+  const std::u16string fileName = data.ReadString(kFieldFileName);
+  const std::u16string wildcard = data.ReadString(kFieldWildcard);
+  const std::u16string key = WindowKey(data.ReadCardinal(kFieldSearchBox));
+
+  switch (action) {
+    case kActionAnswerBegin: {
+      CsLock lock(FLock);
+      // The main thread changes the list without FLock, so it is read there.
+      Synchronize([&] {
+        if (TWindowRec* rec = FWindowList->GetValue(key)) {
+          rec->ResultList.clear();
+          rec->ResultDirIndex = -1;
+        }
+      });
+      break;
+    }
+    case kActionFoundItem:
+    case kActionAnswerEnd: {
+      if (!OnAddSearchResult) break;
+      // A path that no longer exists is dropped before anything is shared.
+      if (action == kActionFoundItem && ::GetFileAttributesW(W(fileName).c_str()) == INVALID_FILE_ATTRIBUTES) break;
+      std::u16string match;
+      if (action == kActionFoundItem) {
+        TStringArray pieces;
+        WildcardSplit(wildcard, FileNamePart(fileName), wsIgnoreCase, pieces);
+        match = BuildMatchText(wildcard, pieces);
+      }
+      CsLock lock(FLock);
+      Synchronize([&] {
+        TWindowRec* rec = FWindowList->GetValue(key);
+        if (!rec || !::IsWindow(reinterpret_cast<HWND>(static_cast<UINT_PTR>(rec->FileHandle)))) return;
+        if (action == kActionFoundItem && !rec->ResultList.insert(FoldLower(fileName)).second) return;
+        if (OnAddSearchResult) OnAddSearchResult(this, rec, fileName, wildcard, match);
+      });
+      break;
+    }
+    case kActionUpdate: {
+      {
+        std::lock_guard<std::mutex> g(FUpdateLock);
+        FUpdateInfo.FileName = fileName;
+        FUpdateInfo.Version = data.ReadString(kFieldVersion);
+      }
+      if (FOwner) ::PostMessageW(FOwner->Handle(), TfrmRuvoSearch::WM_NEWVERSION, reinterpret_cast<WPARAM>(this), 0);
+      break;
+    }
+    default:
+      break;
+  }
+}

@@ -1,0 +1,181 @@
+// The service's answers arriving on "SearchResultPipe": answer start, items (duplicates and
+// vanished paths dropped, the matched text worked out), answer end, update announcements.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <fstream>
+#include <thread>
+#include <vector>
+
+#include "RequestRecorder.h"
+#include "TestProcess.h"
+#include "app/HookThread.h"
+#include "core/SearchMessages.h"
+#include "win/common/WideText.h"
+#include "win/ipc/IPCClient.h"
+
+using testing_support::RequestRecorder;
+using testing_support::WaitUntil;
+
+namespace {
+
+struct Delivered {
+  PWindowRec rec;
+  std::u16string fileName, wildcard, match;
+};
+
+class ResultIntake : public ::testing::Test {
+ protected:
+  static constexpr std::uint32_t kBox = 0x20030;
+
+  void SetUp() override {
+    MainThread::Init();
+    fileView_ = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    rec_ = new TWindowRec;
+    rec_->MainForm = kBox;
+    rec_->FileHandle = static_cast<std::uint32_t>(reinterpret_cast<UINT_PTR>(fileView_));
+    thread_.WindowList().AddItem(WindowKey(kBox), rec_);
+    thread_.OnAddSearchResult = [this](THookThread* sender, PWindowRec rec, const std::u16string& fileName,
+                                       const std::u16string& wildcard, const std::u16string& match) {
+      EXPECT_EQ(sender, &thread_);
+      EXPECT_TRUE(MainThread::IsCurrent());
+      delivered_.push_back({rec, fileName, wildcard, match});
+    };
+    thread_.Start();
+    wchar_t tmp[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, tmp);
+    file_ = std::wstring(tmp) + L"ruvo report.txt";
+    std::ofstream(file_.c_str()) << "x";
+  }
+  void TearDown() override {
+    thread_.Terminate();
+    thread_.WaitFor();
+    ::DeleteFileW(file_.c_str());
+    ::DestroyWindow(fileView_);
+  }
+
+  // Sends the messages on one connection, as the service does, serving the main thread.
+  void Send(const std::vector<IMessageData>& messages) {
+    std::thread sender([&] {
+      TIPCClient client;
+      client.SetServerName(kSearchResultPipe);
+      client.ConnectClient(3000);
+      ASSERT_TRUE(client.IsConnected());
+      for (const auto& m : messages) {
+        client.ExecuteConnectedRequest(m);
+        EXPECT_TRUE(client.AnswerValid());
+      }
+      client.DisconnectClient();
+      done_ = true;
+    });
+    EXPECT_TRUE(WaitUntil([&] { return done_.load(); }, 10000));
+    sender.join();
+    done_ = false;
+  }
+
+  std::u16string File() const { return U(file_); }
+
+  RequestRecorder service_;
+  THookThread thread_{nullptr};
+  HWND fileView_ = nullptr;
+  PWindowRec rec_ = nullptr;
+  std::wstring file_;
+  std::vector<Delivered> delivered_;
+  std::atomic<bool> done_{false};
+};
+
+TEST_F(ResultIntake, ItemsOfOneAnswerAreDeliveredOnceAndEndsPassOn) {
+  std::u16string upper = File();
+  for (auto& c : upper) c = (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
+  Send({BuildAnswerBegin(kBox), BuildFoundItem(File(), u"*rep*.txt", kBox),
+        BuildFoundItem(upper, u"*rep*.txt", kBox),                   // same path, other case
+        BuildFoundItem(File() + u".gone", u"*rep*.txt", kBox),       // no longer exists
+        BuildFoundItem(File(), u"*rep*.txt", 0x999),                 // no such search box
+        BuildAnswerEnd(kBox)});
+  ASSERT_EQ(delivered_.size(), 2u);
+  EXPECT_EQ(delivered_[0].rec, rec_);
+  EXPECT_EQ(delivered_[0].fileName, File());
+  EXPECT_EQ(delivered_[0].wildcard, u"*rep*.txt");
+  EXPECT_EQ(delivered_[0].match, u"ruvo report.txt");  // the name with the typed case of the query
+  EXPECT_TRUE(delivered_[1].fileName.empty());
+  EXPECT_TRUE(delivered_[1].match.empty());
+
+  // A new answer accepts the path again; Action 257 acts as 1.
+  rec_->ResultDirIndex = 5;
+  auto begin257 = NewMessageData();
+  begin257->Data().WriteCardinal(kFieldAction, 257);
+  begin257->Data().WriteCardinal(kFieldSearchBox, kBox);
+  Send({begin257, BuildFoundItem(File(), u"report", kBox)});
+  ASSERT_EQ(delivered_.size(), 3u);
+  EXPECT_EQ(delivered_[2].match, u"report");  // a query without wildcards is its own match
+  EXPECT_EQ(rec_->ResultDirIndex, -1);
+}
+
+TEST_F(ResultIntake, FieldOrderExtraFieldsAndOtherActions) {
+  auto reordered = NewMessageData();
+  reordered->Data().WriteCardinal(kFieldSearchBox, kBox);
+  reordered->Data().WriteString(u"Extra", u"ignored");
+  reordered->Data().WriteString(kFieldWildcard, u"ruvo");
+  reordered->Data().WriteString(kFieldFileName, File());
+  reordered->Data().WriteCardinal(kFieldAction, 2);
+  std::vector<IMessageData> others;
+  for (std::uint32_t action : {0u, 5u, 6u, 255u}) {
+    auto m = NewMessageData();
+    m->Data().WriteCardinal(kFieldAction, action);
+    m->Data().WriteString(kFieldFileName, File());
+    m->Data().WriteCardinal(kFieldSearchBox, kBox);
+    others.push_back(m);
+  }
+  others.push_back(reordered);
+  Send(others);
+  ASSERT_EQ(delivered_.size(), 1u);
+  EXPECT_EQ(delivered_[0].fileName, File());
+  EXPECT_EQ(delivered_[0].wildcard, u"ruvo");
+}
+
+TEST_F(ResultIntake, ItemsForAWindowThatIsGoneAreDropped) {
+  ::DestroyWindow(fileView_);
+  fileView_ = nullptr;
+  Send({BuildAnswerBegin(kBox), BuildFoundItem(File(), u"ruvo", kBox), BuildAnswerEnd(kBox)});
+  EXPECT_TRUE(delivered_.empty());
+}
+
+TEST_F(ResultIntake, UpdateAnnouncementIsStored) {
+  Send({BuildUpdateAnnouncement(u"C:\\updates\\setup.exe", u"2.0")});
+  const TUpdateInfoRec info = thread_.UpdateInfo();
+  EXPECT_EQ(info.FileName, u"C:\\updates\\setup.exe");
+  EXPECT_EQ(info.Version, u"2.0");
+}
+
+TEST(ResultIntakeShutdown, AHandOverPendingWhileTheProgramEndsCompletes) {
+  MainThread::Init();
+  RequestRecorder service;
+  HWND fileView = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  auto thread = std::make_unique<THookThread>(nullptr);
+  auto* rec = new TWindowRec;
+  rec->MainForm = 0x30040;
+  rec->FileHandle = static_cast<std::uint32_t>(reinterpret_cast<UINT_PTR>(fileView));
+  thread->WindowList().AddItem(WindowKey(rec->MainForm), rec);
+  int delivered = 0;
+  thread->OnAddSearchResult = [&](THookThread*, PWindowRec, const std::u16string&, const std::u16string&,
+                                  const std::u16string&) { ++delivered; };
+  thread->Start();
+  WaitUntil([] { return false; }, 300);  // the result server is up
+  // The end of an answer arrives while the main thread is busy: the worker waits for it.
+  std::thread sender([] {
+    TIPCClient client;
+    client.SetServerName(kSearchResultPipe);
+    client.ExecuteRequest(BuildAnswerEnd(0x30040), 3000);
+  });
+  ::Sleep(500);
+  const DWORD start = ::GetTickCount();
+  thread->Terminate();
+  thread->WaitFor();  // serves the pending hand-over
+  thread.reset();
+  EXPECT_LT(::GetTickCount() - start, 10000u);
+  sender.join();
+  EXPECT_EQ(delivered, 1);
+  ::DestroyWindow(fileView);
+}
+
+}  // namespace
