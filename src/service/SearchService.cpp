@@ -1,7 +1,5 @@
 #include "service/SearchService.h"
 
-#include <algorithm>
-
 #include "core/SearchMessages.h"
 #include "win/common/WideText.h"
 
@@ -37,36 +35,15 @@ std::vector<std::wstring> LocalFixedDrives() {
   return drives;
 }
 
-HANDLE RequestServer::CreatePipeInstance(const std::wstring& pipeName, SECURITY_ATTRIBUTES* security) {
-  const HANDLE h = TIPCServer::CreatePipeInstance(pipeName, security);
-  if (h != INVALID_HANDLE_VALUE) {
-    std::lock_guard lock(lock_);
-    std::erase(instances_, h);  // a value the system reused after an instance closed
-    instances_.push_back(h);
-  }
-  return h;
-}
-
-// The connection's instance is one of the connected, unclaimed ones. When several connect at
-// once from different processes, the connection is not trusted with an identity at all.
 RequestServer::Client RequestServer::Identify(const ICommContext& context) {
-  std::lock_guard lock(lock_);
   Client client;
-  std::vector<std::pair<HANDLE, ULONG>> connected;
-  for (HANDLE h : instances_) {
-    ULONG pid = 0;
-    if (::GetNamedPipeClientProcessId(h, &pid) && pid != 0) connected.emplace_back(h, pid);
-  }
-  const bool oneProcess = !connected.empty() && std::all_of(connected.begin(), connected.end(), [&](const auto& c) {
-    return c.second == connected.front().second;
-  });
-  if (oneProcess) {
-    const HANDLE h = connected.front().first;
-    std::erase(instances_, h);
-    client.processId = connected.front().second;
-    client.token = ClientToken(h);
+  ULONG pid = 0;
+  if (::GetNamedPipeClientProcessId(context->Pipe(), &pid) && pid != 0) {
+    client.processId = pid;
+    client.token = ClientToken(context->Pipe());
     client.known = true;
   }
+  std::lock_guard lock(lock_);
   clients_[context.get()] = client;
   return client;
 }

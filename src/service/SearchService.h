@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "service/AnswerScheduler.h"
@@ -13,8 +14,8 @@
 #include "service/ServiceOptions.h"
 #include "win/ipc/IPCServer.h"
 
-// The request pipe's server. It keeps the instance handles it creates so that a connection's
-// handler can learn who is on the other end (process id, impersonation token).
+// The request pipe's server. It learns who is on the other end of each connection (process
+// id, impersonation token) when the connection begins.
 class RequestServer : public TIPCServer {
  public:
   struct Client {
@@ -27,12 +28,8 @@ class RequestServer : public TIPCServer {
   Client Find(const ICommContext& context);
   void Forget(const ICommContext& context);
 
- protected:
-  HANDLE CreatePipeInstance(const std::wstring& pipeName, SECURITY_ATTRIBUTES* security) override;
-
  private:
   std::mutex lock_;
-  std::vector<HANDLE> instances_;  // created, not yet claimed by a connection
   std::map<const TCommContext*, Client> clients_;
 };
 

@@ -57,7 +57,7 @@ class TContextList {
   std::map<std::u16string, ICommContext> contexts_;
 };
 
-TCommContext::TCommContext() : FID(NewContextId()) {}
+TCommContext::TCommContext(HANDLE pipe) : FID(NewContextId()), FPipe(pipe) {}
 
 TIPCServer::TIPCServer()
     : FShutdownEvent(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
@@ -185,7 +185,7 @@ void TIPCServer::ReportError(const ICommContext& context, std::u16string_view de
 }
 
 void TIPCServer::ServeConnection(HANDLE pipe) {
-  ICommContext context = std::make_shared<TCommContext>();
+  ICommContext context = std::make_shared<TCommContext>(pipe);
   FContextList->Add(context);
   TPipeIo io(pipe, true, FShutdownEvent.get());
   try {

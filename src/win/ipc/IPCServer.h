@@ -27,14 +27,18 @@ class EIPCServerError : public std::runtime_error {
 // One accepted connection, from acceptance to its end.
 class TCommContext {
  public:
-  TCommContext();
+  explicit TCommContext(HANDLE pipe = nullptr);
   // A fresh GUID as 32 hexadecimal digits.
   const std::u16string& ID() const { return FID; }
   CriticalSection& Lock() { return FLock; }
+  // The connection's pipe instance, for asking who the client is (GetNamedPipeClientProcessId,
+  // ImpersonateNamedPipeClient). Valid until the connection ends; never to be closed.
+  HANDLE Pipe() const { return FPipe; }
 
  private:
   std::u16string FID;
   CriticalSection FLock;
+  HANDLE FPipe;
 };
 using ICommContext = std::shared_ptr<TCommContext>;
 
