@@ -1,8 +1,6 @@
-// An update announced by the real search service reaches the user as a prompt; Yes opens the
-// announced file with the shell, No does nothing, and each announcement asks again.
+// An update announced by the real search service reaches the user as a prompt; Yes runs the
+// announced program, No does nothing, and each announcement asks again.
 #include <gtest/gtest.h>
-
-#include <fstream>
 
 #include "TestProcess.h"
 
@@ -32,12 +30,15 @@ long CloseProgram(ChildProcess& program) {
   return program.Wait(15000);
 }
 
-TEST(UpdatePrompt, AnnouncedByTheServiceAskedAndOpenedOnYes) {
+TEST(UpdatePrompt, AnnouncedByTheServiceAskedAndRunOnYes) {
   const std::wstring dir = TempDir(L"ruvo-update");
-  const std::wstring notes = dir + L"release-notes.txt";
-  std::ofstream(notes.c_str()) << "2.0";
+  const std::wstring update = dir + L"RuvoUpdate.exe";  // leaves RuvoUpdate.exe.ran when run
+  const std::wstring ran = update + L".ran";
+  ASSERT_TRUE(::CopyFileW((ExeDirectory() + L"marker.exe").c_str(), update.c_str(), FALSE));
+  ::DeleteFileW(ran.c_str());
+  auto hasRun = [&] { return ::GetFileAttributesW(ran.c_str()) != INVALID_FILE_ATTRIBUTES; };
   ChildProcess service(ExeDirectory() + L"RuvoService.exe",
-                       L"/console /root \"" + dir + L".\" /update \"" + notes + L"\" 2.0");
+                       L"/console /root \"" + dir + L".\" /update \"" + update + L"\" 2.0");
   ASSERT_TRUE(service.Valid());
   WaitUntil([] { return false; }, 1500);  // the service is listening
 
@@ -49,7 +50,8 @@ TEST(UpdatePrompt, AnnouncedByTheServiceAskedAndOpenedOnYes) {
   EXPECT_EQ(::GetWindow(box, GW_OWNER), FindProcessWindow(first.Pid(), L"TfrmRuvoSearch"));
   ::PostMessageW(box, WM_COMMAND, IDNO, 0);
   EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(box); }, 5000));
-  EXPECT_EQ(::FindWindowW(L"Notepad", nullptr), nullptr);
+  WaitUntil([] { return false; }, 500);
+  EXPECT_FALSE(hasRun());
   EXPECT_EQ(CloseProgram(first), 0);
 
   // Announced again at the next start: this time Yes opens the file.
@@ -57,20 +59,11 @@ TEST(UpdatePrompt, AnnouncedByTheServiceAskedAndOpenedOnYes) {
   box = WaitForPrompt(second.Pid());
   ASSERT_NE(box, nullptr);
   ::PostMessageW(box, WM_COMMAND, IDYES, 0);
-  HWND opened = nullptr;
-  EXPECT_TRUE(WaitUntil([&] { return (opened = ::FindWindowW(L"Notepad", nullptr)) != nullptr; }, 15000));
-  if (opened) {
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(opened, &pid);
-    UniqueKernelHandle p(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
-    if (p) {
-      ::TerminateProcess(p.get(), 0);
-      ::WaitForSingleObject(p.get(), 5000);
-    }
-  }
+  EXPECT_TRUE(WaitUntil(hasRun, 15000));
   EXPECT_EQ(CloseProgram(second), 0);
   service.Kill();
-  ::DeleteFileW(notes.c_str());
+  ::DeleteFileW(ran.c_str());
+  ::DeleteFileW(update.c_str());
 }
 
 }  // namespace
