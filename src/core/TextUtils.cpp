@@ -59,7 +59,11 @@ std::optional<std::int32_t> TryStrToInt(std::u16string_view s) {
   return static_cast<std::int32_t>(negative ? -static_cast<std::int64_t>(v) : static_cast<std::int64_t>(v));
 }
 
-std::u16string Utf8ToUtf16(std::string_view s) {
+namespace {
+bool IsSurrogate(std::uint32_t cp) { return cp >= 0xD800 && cp <= 0xDFFF; }
+}  // namespace
+
+std::u16string Utf8ToUtf16(std::string_view s, TSurrogates surrogates) {
   std::u16string out;
   out.reserve(s.size());
   for (std::size_t i = 0; i < s.size();) {
@@ -78,7 +82,11 @@ std::u16string Utf8ToUtf16(std::string_view s) {
       if ((cc >> 6) != 0x2) { ok = false; break; }
       cp = (cp << 6) | (cc & 0x3F);
     }
-    if (!ok || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) { out.push_back(0xFFFD); ++i; continue; }
+    if (!ok || cp > 0x10FFFF || (IsSurrogate(cp) && surrogates == TSurrogates::Replace)) {
+      out.push_back(0xFFFD);
+      ++i;
+      continue;
+    }
     if (cp >= 0x10000) {
       cp -= 0x10000;
       out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
@@ -91,22 +99,21 @@ std::u16string Utf8ToUtf16(std::string_view s) {
   return out;
 }
 
-std::string Utf16ToUtf8(std::u16string_view s) {
-  std::string out;
-  out.reserve(s.size());
+void AppendUtf8(std::u16string_view s, std::string& out, TSurrogates surrogates) {
   for (std::size_t i = 0; i < s.size(); ++i) {
     std::uint32_t cp = s[i];
     if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
       ++i;
-    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+    } else if (IsSurrogate(cp) && surrogates == TSurrogates::Replace) {
       cp = 0xFFFD;
     }
-    if (cp < 0x80) out.push_back(static_cast<char>(cp));
-    else if (cp < 0x800) {
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
       out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
       out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
+    } else if (cp < 0x10000) {  // kept lone surrogates land here too
       out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
       out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
       out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
@@ -117,5 +124,11 @@ std::string Utf16ToUtf8(std::u16string_view s) {
       out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
     }
   }
+}
+
+std::string Utf16ToUtf8(std::u16string_view s, TSurrogates surrogates) {
+  std::string out;
+  out.reserve(s.size());
+  AppendUtf8(s, out, surrogates);
   return out;
 }

@@ -21,6 +21,12 @@ std::u16string Trim(std::u16string_view s);
 // Anything else (empty, trailing characters, overflow) gives no value.
 std::optional<std::int32_t> TryStrToInt(std::u16string_view s);
 
-std::u16string Utf8ToUtf16(std::string_view s);
-std::string Utf16ToUtf8(std::u16string_view s);
+// What the UTF-8 codec does with a lone surrogate: replace it with U+FFFD (strict UTF-8), or
+// keep it as its own 3-byte sequence (WTF-8, so any Windows file name survives a round trip).
+enum class TSurrogates { Replace, Keep };
+
+// Malformed bytes decode as U+FFFD; nothing is read past the end.
+std::u16string Utf8ToUtf16(std::string_view s, TSurrogates surrogates = TSurrogates::Replace);
+void AppendUtf8(std::u16string_view s, std::string& out, TSurrogates surrogates = TSurrogates::Replace);
+std::string Utf16ToUtf8(std::u16string_view s, TSurrogates surrogates = TSurrogates::Replace);
 inline std::u16string U16(const char* ascii) { return Utf8ToUtf16(ascii); }

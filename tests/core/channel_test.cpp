@@ -47,5 +47,10 @@ TEST(TextUtils, LastPosTrimAndUtf8RoundTrip) {
   const std::string mixed = "D:\\\xE6\x96\x87\xE4\xBB\xB6\\\xF0\x9F\x98\x80.txt";  // CJK + emoji
   EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16(mixed)), mixed);
   EXPECT_EQ(Utf8ToUtf16("\xC3"), std::u16string(1, u'\xFFFD'));  // truncated sequence
+  // A lone surrogate (a valid Windows file name unit) is replaced in UTF-8, kept in WTF-8.
+  const std::u16string lone{u'a', static_cast<char16_t>(0xD800), u'b'};
+  EXPECT_EQ(Utf16ToUtf8(lone), "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(Utf8ToUtf16(Utf16ToUtf8(lone, TSurrogates::Keep), TSurrogates::Keep), lone);
+  EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80"), std::u16string(1, u'\xFFFD'));
 }
 }  // namespace
