@@ -38,7 +38,7 @@ LRESULT TfrmInfoTip::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
       if (picture_.Empty())
         ::FillRect(dc, &r, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
       else
-        picture_.Draw(dc, r);
+        picture_.Draw(dc, 0, 0);
       ::EndPaint(Handle(), &ps);
       return 0;
     }

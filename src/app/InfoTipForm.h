@@ -4,7 +4,7 @@
 #include <windows.h>
 
 #include "win/controls/WinControl.h"
-#include "win/imaging/JpegImage.h"
+#include "win/controls/JpegImage.h"
 
 class TfrmInfoTip : public TWinControl {
  public:

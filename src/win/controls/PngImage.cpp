@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "win/common/ResourceData.h"
+
 namespace {
 
 // Owns a png_image between begin and finish.
@@ -53,12 +55,7 @@ bool TPngImage::LoadFromMemory(const void* data, std::size_t size) {
 
 bool TPngImage::LoadFromResource(HMODULE module, const wchar_t* name) {
   Clear();
-  if (!name) return false;
-  HRSRC res = ::FindResourceW(module, name, RT_RCDATA);
-  if (!res) res = ::FindResourceW(module, name, L"PNG");
-  if (!res) return false;
-  HGLOBAL loaded = ::LoadResource(module, res);
-  const void* bytes = loaded ? ::LockResource(loaded) : nullptr;
-  const DWORD size = ::SizeofResource(module, res);
-  return bytes && LoadFromMemory(bytes, size);
+  auto bytes = ResourceData(module, name, RT_RCDATA);
+  if (bytes.empty()) bytes = ResourceData(module, name, L"PNG");
+  return !bytes.empty() && LoadFromMemory(bytes.data(), bytes.size());
 }
