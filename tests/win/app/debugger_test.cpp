@@ -1,0 +1,143 @@
+// Under a debugger the main form shows with its debug aids; its first button starts a timer
+// that writes the window chain under the mouse to the debugger's output.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "TestProcess.h"
+
+using namespace testing_support;
+
+namespace {
+
+// Starts a process under this test as its debugger and collects its debug output. The debug
+// loop runs on the thread that created the process, as the system requires.
+class DebuggedProgram {
+ public:
+  explicit DebuggedProgram(const std::wstring& exe) {
+    loop_ = std::thread([this, exe] { Run(exe); });
+    WaitUntil([&] { return pid_.load() != 0 || ended_.load(); }, 10000);
+  }
+  ~DebuggedProgram() {
+    stop_ = true;
+    loop_.join();
+  }
+  DWORD Pid() const { return pid_; }
+  bool Ended() const { return ended_; }
+  std::vector<std::wstring> Output() {
+    std::lock_guard<std::mutex> g(lock_);
+    return output_;
+  }
+
+ private:
+  void Run(const std::wstring& exe) {
+    std::wstring cmd = L"\"" + exe + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi{};
+    if (!::CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr,
+                          nullptr, &si, &pi)) {
+      ended_ = true;
+      return;
+    }
+    UniqueKernelHandle process(pi.hProcess), thread(pi.hThread);
+    pid_ = pi.dwProcessId;
+    while (!ended_) {
+      DEBUG_EVENT ev{};
+      if (!::WaitForDebugEvent(&ev, 100)) {
+        if (stop_) {
+          ::TerminateProcess(process.get(), 1);
+          stop_ = false;  // keep serving events until the exit arrives
+        }
+        continue;
+      }
+      DWORD status = DBG_CONTINUE;
+      switch (ev.dwDebugEventCode) {
+        case OUTPUT_DEBUG_STRING_EVENT:
+          Collect(process.get(), ev.u.DebugString);
+          break;
+        case EXCEPTION_DEBUG_EVENT:
+          if (ev.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT) status = DBG_EXCEPTION_NOT_HANDLED;
+          break;
+        case CREATE_PROCESS_DEBUG_EVENT:
+          if (ev.u.CreateProcessInfo.hFile) ::CloseHandle(ev.u.CreateProcessInfo.hFile);
+          break;
+        case LOAD_DLL_DEBUG_EVENT:
+          if (ev.u.LoadDll.hFile) ::CloseHandle(ev.u.LoadDll.hFile);
+          break;
+        case EXIT_PROCESS_DEBUG_EVENT:
+          ended_ = true;
+          break;
+      }
+      ::ContinueDebugEvent(ev.dwProcessId, ev.dwThreadId, status);
+    }
+  }
+
+  void Collect(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& info) {
+    const std::size_t units = info.nDebugStringLength;
+    if (units == 0 || units > 4096) return;
+    std::wstring text;
+    if (info.fUnicode) {
+      text.resize(units);
+      if (!::ReadProcessMemory(process, info.lpDebugStringData, text.data(), units * 2, nullptr)) return;
+    } else {
+      std::string narrow(units, '\0');
+      if (!::ReadProcessMemory(process, info.lpDebugStringData, narrow.data(), units, nullptr)) return;
+      text.assign(narrow.begin(), narrow.end());
+    }
+    while (!text.empty() && (text.back() == L'\0' || text.back() == L'\n')) text.pop_back();
+    std::lock_guard<std::mutex> g(lock_);
+    output_.push_back(text);
+  }
+
+  std::thread loop_;
+  std::atomic<DWORD> pid_{0};
+  std::atomic<bool> ended_{false};
+  std::atomic<bool> stop_{false};
+  std::mutex lock_;
+  std::vector<std::wstring> output_;
+};
+
+HWND ChildButton(HWND form, const wchar_t* caption) {
+  for (HWND c = ::GetWindow(form, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT))
+    if (WindowText(c) == caption) return c;
+  return nullptr;
+}
+
+TEST(ProgramUnderADebugger, ShowsTheMainFormAndItsWindowChainTimer) {
+  DebuggedProgram program(ExeDirectory() + L"RuvoSearch.exe");
+  ASSERT_NE(program.Pid(), 0u);
+  HWND form = WaitForProcessWindow(program.Pid(), L"TfrmRuvoSearch", 20000, true);
+  ASSERT_NE(form, nullptr);
+  EXPECT_EQ(WindowText(form), L"Ruvoso");
+  HWND button1 = ChildButton(form, L"Button1");
+  ASSERT_NE(button1, nullptr);
+  EXPECT_NE(ChildButton(form, L"Button2"), nullptr);
+
+  // Button1 toggles the timer; it then reports the chain from the window under the cursor.
+  RECT r;
+  ::GetWindowRect(form, &r);
+  ::SetForegroundWindow(form);
+  ::SetCursorPos(r.left + 20, r.top + 60);
+  ::SendMessageW(form, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(button1), BN_CLICKED), reinterpret_cast<LPARAM>(button1));
+  const std::wstring dashes(56, L'-');
+  auto sawChain = [&] {
+    for (const auto& line : program.Output())
+      if (line == dashes) return true;
+    return false;
+  };
+  ASSERT_TRUE(WaitUntil(sawChain, 5000));
+  const std::wstring formLine = std::to_wstring(reinterpret_cast<UINT_PTR>(form)) + L": TfrmRuvoSearch";
+  bool sawForm = false;
+  for (const auto& line : program.Output()) sawForm = sawForm || line == formLine;
+  EXPECT_TRUE(sawForm) << "no line names the main form under the cursor";
+
+  ::PostMessageW(form, WM_CLOSE, 10, 10);
+  EXPECT_TRUE(WaitUntil([&] { return program.Ended(); }, 15000));
+}
+
+}  // namespace
