@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "RequestRecorder.h"
 #include "TestProcess.h"
 
 using namespace testing_support;
@@ -102,10 +103,25 @@ class DebuggedProgram {
   std::vector<std::wstring> output_;
 };
 
+BOOL CALLBACK VisitForText(HWND w, LPARAM lp) {
+  auto* q = reinterpret_cast<std::pair<const wchar_t*, bool>*>(lp);
+  wchar_t buf[256] = L"";
+  // WM_GETTEXT reaches another process's edit controls, unlike GetWindowText.
+  ::SendMessageTimeoutW(w, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG, 2000, nullptr);
+  if (std::wstring(buf) == q->first) q->second = true;
+  return !q->second;
+}
+
 HWND ChildButton(HWND form, const wchar_t* caption) {
   for (HWND c = ::GetWindow(form, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT))
     if (WindowText(c) == caption) return c;
   return nullptr;
+}
+
+bool HasDescendantWithText(HWND root, const wchar_t* text) {
+  std::pair<const wchar_t*, bool> q{text, false};
+  ::EnumChildWindows(root, &VisitForText, reinterpret_cast<LPARAM>(&q));
+  return q.second;
 }
 
 TEST(ProgramUnderADebugger, ShowsTheMainFormAndItsWindowChainTimer) {
@@ -136,6 +152,25 @@ TEST(ProgramUnderADebugger, ShowsTheMainFormAndItsWindowChainTimer) {
   for (const auto& line : program.Output()) sawForm = sawForm || line == formLine;
   EXPECT_TRUE(sawForm) << "no line names the main form under the cursor";
 
+  ::PostMessageW(form, WM_CLOSE, 10, 10);
+  EXPECT_TRUE(WaitUntil([&] { return program.Ended(); }, 15000));
+}
+
+TEST(ProgramUnderADebugger, SecondButtonSearchesThroughAnEditOfItsOwn) {
+  RequestRecorder service;
+  DebuggedProgram program(ExeDirectory() + L"RuvoSearch.exe");
+  HWND form = WaitForProcessWindow(program.Pid(), L"TfrmRuvoSearch", 20000, true);
+  ASSERT_NE(form, nullptr);
+  HWND button2 = ChildButton(form, L"Button2");
+  ASSERT_NE(button2, nullptr);
+  ::SendMessageW(form, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(button2), BN_CLICKED), reinterpret_cast<LPARAM>(button2));
+  ASSERT_TRUE(WaitUntil([&] { return !service.Messages(kActionSearch).empty(); }, 10000));
+  const auto search = service.Messages(kActionSearch).front();
+  EXPECT_EQ(search.Dir, u"D:\\");
+  EXPECT_EQ(search.Wildcard, u"shell111111111111111");
+  EXPECT_EQ(search.SearchBox, static_cast<std::uint32_t>(reinterpret_cast<UINT_PTR>(form)));
+  // The overlay edit lives on the form and holds the query.
+  EXPECT_TRUE(HasDescendantWithText(form, L"shell111111111111111"));
   ::PostMessageW(form, WM_CLOSE, 10, 10);
   EXPECT_TRUE(WaitUntil([&] { return program.Ended(); }, 15000));
 }
