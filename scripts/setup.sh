@@ -18,7 +18,7 @@ have_all_packages() {
   command -v wine >/dev/null && dpkg -s wine32:i386 >/dev/null 2>&1 && dpkg -s wine64 >/dev/null 2>&1 &&
   command -v Xvfb >/dev/null && command -v import >/dev/null &&
   command -v cmake >/dev/null && [ -d /usr/src/googletest ] &&
-  command -v dpkg-source >/dev/null && command -v xdotool >/dev/null && [ -d /usr/share/fonts/truetype/wqy ]
+  command -v dpkg-source >/dev/null && [ -d /usr/share/fonts/truetype/wqy ]
 }
 
 apt_update() {
@@ -43,7 +43,7 @@ SRC
   apt_update
   local pkgs=(g++-mingw-w64-i686-posix mingw-w64-tools libz-mingw-w64-dev
               cmake ninja-build make pkg-config googletest libgtest-dev libbenchmark-dev
-              xvfb xauth imagemagick xdotool dpkg-dev fonts-wqy-microhei)
+              xvfb xauth imagemagick dpkg-dev fonts-wqy-microhei)
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get install -y -q --no-install-recommends "${pkgs[@]}"
   # With the i386 security index missing, the plain install of wine32 can fail on unmet
