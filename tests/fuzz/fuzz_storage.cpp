@@ -1,0 +1,113 @@
+// A received storage buffer: every name the enumerator yields is read back with each typed
+// reader, and every value must be the one of the first entry with that name, as an
+// independent walk of the bytes finds it.
+#include <cstring>
+#include <map>
+#include <vector>
+
+#include "FuzzInput.h"
+#include "core/SearchMessages.h"
+#include "core/StreamStorage.h"
+
+namespace {
+
+struct RefEntry {
+  std::u16string name;
+  std::string value;
+};
+
+// The layout walked by hand: int32 name length | name | int64 size | value.
+std::vector<RefEntry> WalkEntries(const std::uint8_t* data, std::size_t size) {
+  std::vector<RefEntry> out;
+  std::size_t pos = 0;
+  while (pos < size) {
+    std::int32_t nameLength = 0;
+    if (size - pos < 4) break;
+    std::memcpy(&nameLength, data + pos, 4);
+    pos += 4;
+    if (nameLength < 0 || nameLength % 2 != 0 || size - pos < static_cast<std::size_t>(nameLength)) break;
+    std::u16string name(static_cast<std::size_t>(nameLength) / 2, u'\0');
+    if (nameLength > 0) std::memcpy(name.data(), data + pos, static_cast<std::size_t>(nameLength));
+    pos += static_cast<std::size_t>(nameLength);
+    std::int64_t valueSize = 0;
+    if (size - pos < 8) break;
+    std::memcpy(&valueSize, data + pos, 8);
+    pos += 8;
+    if (valueSize < 0 || static_cast<std::uint64_t>(valueSize) > size - pos) break;
+    out.push_back({std::move(name), std::string(reinterpret_cast<const char*>(data + pos), static_cast<std::size_t>(valueSize))});
+    pos += static_cast<std::size_t>(valueSize);
+  }
+  return out;
+}
+
+template <typename T>
+T Fixed(const std::string& value) {
+  T v{};
+  std::memcpy(&v, value.data(), std::min(sizeof v, value.size()));
+  return v;
+}
+
+bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::vector<RefEntry> ref = WalkEntries(data, size);
+  std::map<std::u16string, const std::string*> first;
+  for (const RefEntry& e : ref) first.emplace(e.name, &e.value);
+
+  TStreamStorage storage;
+  storage.Storage().Append(data, size);
+
+  std::vector<std::u16string> names;
+  {
+    TNamesEnumerator it = storage.GetEnumerator();
+    while (it.MoveNext()) names.push_back(it.Current());
+  }
+  FUZZ_CHECK(names.size() == ref.size());
+  for (std::size_t i = 0; i < names.size(); ++i) FUZZ_CHECK(names[i] == ref[i].name);
+
+  // Reads in reverse order first, so look-ups both scan ahead and hit the name index.
+  for (auto it = names.rbegin(); it != names.rend(); ++it) {
+    const std::string& v = *first.at(*it);
+    FUZZ_CHECK(storage.Exists(*it));
+    FUZZ_CHECK(storage.ReadUTF8String(*it) == v);
+    FUZZ_CHECK(storage.ReadBoolean(*it) == (Fixed<std::uint8_t>(v) != 0));
+    FUZZ_CHECK(storage.ReadCardinal(*it) == Fixed<std::uint32_t>(v));
+    FUZZ_CHECK(storage.ReadInteger(*it) == Fixed<std::int32_t>(v));
+    FUZZ_CHECK(SameBits(storage.ReadDateTime(*it), Fixed<double>(v)));
+    FUZZ_CHECK(SameBits(storage.ReadReal(*it), Fixed<double>(v)));
+    const std::u16string text = storage.ReadUnicodeString(*it);
+    FUZZ_CHECK(text.size() == v.size() / 2 && std::memcmp(text.data(), v.data(), text.size() * 2) == 0);
+    const IStorageStream copy = storage.ReadStream(*it);
+    TMemoryStream& s = copy->Data();
+    FUZZ_CHECK(s.Size() == static_cast<std::int64_t>(v.size()));
+    FUZZ_CHECK(v.empty() || std::memcmp(s.Data(), v.data(), v.size()) == 0);
+  }
+
+  // The message reader over the same bytes, and a value read into the buffer it lives in.
+  TStreamStorage again;
+  again.Assign(storage);
+  FUZZ_CHECK(again.Storage().Size() == static_cast<std::int64_t>(size));
+  const TSearchMessage m = DecodeSearchMessage(again);
+  const auto text16 = [&](const char16_t* field) {
+    const auto f = first.find(field);
+    if (f == first.end()) return std::u16string();
+    return std::u16string(reinterpret_cast<const char16_t*>(f->second->data()), f->second->size() / 2);
+  };
+  FUZZ_CHECK(m.FileName == text16(kFieldFileName));
+  FUZZ_CHECK(m.Dir == text16(kFieldDir));
+  if (!names.empty()) again.ReadStream(names.front(), again.Storage());
+
+  // A value written behind the received bytes reads back, malformed tail or not.
+  const std::u16string added = u"added";
+  const bool present = first.count(added) > 0;
+  try {
+    storage.WriteInteger(added, 0x12345678);
+    FUZZ_CHECK(!present);
+    FUZZ_CHECK(storage.ReadInteger(added) == 0x12345678);
+  } catch (const EStreamStorageError&) {
+    FUZZ_CHECK(present);
+  }
+  return 0;
+}
