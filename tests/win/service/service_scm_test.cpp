@@ -1,0 +1,319 @@
+// RuvoService.exe installed with the service control manager of the test prefix, with the
+// identity the program installs it with: started, reached on its request pipe, answering on
+// our own result pipe, stopped and deleted. The service is removed again however a test ends.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <fstream>
+#include <mutex>
+#include <set>
+#include <vector>
+
+#include "core/FileIndexQuery.h"
+#include "core/SearchMessages.h"
+#include "core/TextUtils.h"
+#include "service/DirectoryWalker.h"
+#include "win/common/Handle.h"
+#include "win/common/WideText.h"
+#include "win/ipc/IPCClient.h"
+#include "win/ipc/IPCServer.h"
+
+namespace {
+using namespace std::chrono_literals;
+
+constexpr wchar_t kServiceName[] = L"RuvoSearchService";
+constexpr wchar_t kDisplayName[] = L"Ruvo Search Service";
+constexpr DWORD kServiceType = SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS;
+constexpr DWORD kStateLimitMs = 20000;
+
+struct ScHandleTraits {
+  using Type = SC_HANDLE;
+  static Type Invalid() { return nullptr; }
+  static bool Valid(Type h) { return h != nullptr; }
+  static void Close(Type h) { ::CloseServiceHandle(h); }
+};
+using UniqueScHandle = UniqueHandle<ScHandleTraits>;
+
+SERVICE_STATUS_PROCESS Status(SC_HANDLE service) {
+  SERVICE_STATUS_PROCESS status{};
+  DWORD needed = 0;
+  if (!::QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof(status),
+                              &needed))
+    status.dwCurrentState = 0;
+  return status;
+}
+
+bool WaitForState(SC_HANDLE service, DWORD state, DWORD limitMs) {
+  const ULONGLONG end = ::GetTickCount64() + limitMs;
+  for (;;) {
+    if (Status(service).dwCurrentState == state) return true;
+    if (::GetTickCount64() >= end) return false;
+    ::Sleep(50);
+  }
+}
+
+// Stops (bounded) and deletes the service with our name, if there is one.
+void RemoveService(SC_HANDLE manager) {
+  UniqueScHandle service(::OpenServiceW(manager, kServiceName, SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE));
+  if (!service) return;
+  SERVICE_STATUS ignored{};
+  if (::ControlService(service.get(), SERVICE_CONTROL_STOP, &ignored))
+    WaitForState(service.get(), SERVICE_STOPPED, kStateLimitMs);
+  ::DeleteService(service.get());
+}
+
+// The service, installed for the life of this object; gone again afterwards, also when the
+// test failed half-way.
+class InstalledService {
+ public:
+  explicit InstalledService(const std::wstring& arguments) {
+    manager_.reset(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!manager_) return;
+    RemoveService(manager_.get());  // a leftover of an aborted run
+    binaryPath_ = L"\"" + ExeDirectory() + L"RuvoService.exe\" " + arguments;
+    service_.reset(::CreateServiceW(manager_.get(), kServiceName, kDisplayName, SERVICE_ALL_ACCESS, kServiceType,
+                                    SERVICE_AUTO_START, SERVICE_ERROR_IGNORE, binaryPath_.c_str(), nullptr, nullptr,
+                                    nullptr, nullptr, nullptr));
+  }
+  ~InstalledService() {
+    service_.reset();
+    if (manager_) RemoveService(manager_.get());
+  }
+  InstalledService(const InstalledService&) = delete;
+  InstalledService& operator=(const InstalledService&) = delete;
+
+  bool Installed() const { return static_cast<bool>(service_); }
+  SC_HANDLE Handle() const { return service_.get(); }
+  SC_HANDLE Manager() const { return manager_.get(); }
+  const std::wstring& BinaryPath() const { return binaryPath_; }
+
+  bool Start() { return ::StartServiceW(service_.get(), 0, nullptr) && WaitForState(service_.get(), SERVICE_RUNNING, kStateLimitMs); }
+  bool Stop(DWORD limitMs) {
+    SERVICE_STATUS status{};
+    return ::ControlService(service_.get(), SERVICE_CONTROL_STOP, &status) &&
+           WaitForState(service_.get(), SERVICE_STOPPED, limitMs);
+  }
+
+ private:
+  UniqueScHandle manager_;
+  UniqueScHandle service_;
+  std::wstring binaryPath_;
+};
+
+struct Received {
+  std::uint8_t action;
+  std::u16string fileName, wildcard;
+  std::uint32_t box;
+};
+
+// Our "SearchResultPipe": records every message; optionally holds each message until released,
+// like a program that stopped reading.
+class ResultRecorder {
+ public:
+  explicit ResultRecorder(bool stall = false) : stalled_(stall) {
+    server_.SetServerName(kSearchResultPipe);
+    server_.OnExecuteRequest = [this](const ICommContext&, const IMessageData& req, const IMessageData&) {
+      const TSearchMessage m = DecodeSearchMessage(req->Data());
+      std::unique_lock lock(lock_);
+      all_.push_back({m.Action, m.FileName, m.Wildcard, m.SearchBox});
+      changed_.notify_all();
+      changed_.wait_for(lock, 30s, [this] { return !stalled_; });
+    };
+    server_.Start();
+  }
+  ~ResultRecorder() {
+    Release();
+    server_.Stop();
+  }
+  void Release() {
+    std::lock_guard lock(lock_);
+    stalled_ = false;
+    changed_.notify_all();
+  }
+  bool WaitFor(std::uint32_t box, std::uint8_t action, std::chrono::milliseconds limit) {
+    std::unique_lock lock(lock_);
+    return changed_.wait_for(lock, limit, [&] {
+      return std::any_of(all_.begin(), all_.end(), [&](const Received& r) { return r.box == box && r.action == action; });
+    });
+  }
+  std::vector<Received> ForBox(std::uint32_t box) {
+    std::lock_guard lock(lock_);
+    std::vector<Received> out;
+    std::copy_if(all_.begin(), all_.end(), std::back_inserter(out), [box](const Received& r) { return r.box == box; });
+    return out;
+  }
+
+ private:
+  std::mutex lock_;
+  std::condition_variable changed_;
+  std::vector<Received> all_;
+  bool stalled_;
+  TIPCServer server_;  // last: its threads end before the state they use
+};
+
+std::set<std::u16string> Items(const std::vector<Received>& answer) {
+  std::set<std::u16string> out;
+  for (const auto& r : answer)
+    if (r.action == kActionFoundItem) out.insert(r.fileName);
+  return out;
+}
+
+std::set<std::u16string> Expected(const std::wstring& dir, const std::u16string& wildcard) {
+  std::set<std::u16string> out;
+  const NameQuery q(wildcard);
+  WalkDirectory(dir, [&](const std::wstring& parent, const std::wstring& name, bool) {
+    if (q.Matches(U(name))) out.insert(U(JoinPath(parent, name)));
+    return true;
+  });
+  return out;
+}
+
+bool SendRequest(const IMessageData& msg) {
+  TIPCClient client;
+  client.SetServerName(kSearchRequestPipe);
+  const IMessageData reply = client.ExecuteRequest(msg, 2000);
+  return reply && client.AnswerValid();
+}
+
+std::wstring g_tree;
+constexpr int kBulkFiles = 120;
+
+void WriteFileAt(const std::wstring& path) { std::ofstream(path.c_str()) << "x"; }
+
+class ServiceScmTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    wchar_t temp[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, temp);
+    g_tree = std::wstring(temp) + L"ruvo-scm-" + std::to_wstring(::GetCurrentProcessId());
+    ::CreateDirectoryW(g_tree.c_str(), nullptr);
+    for (const wchar_t* f : {L"Letters", L"Letters\\Old Letters", L"Bulk"})
+      ::CreateDirectoryW((g_tree + L"\\" + f).c_str(), nullptr);
+    for (const wchar_t* f : {L"Letters\\letter-to-anna.txt", L"Letters\\Old Letters\\LETTER.doc", L"notes.txt"})
+      WriteFileAt(g_tree + L"\\" + f);
+    for (int i = 0; i < kBulkFiles; ++i) WriteFileAt(g_tree + L"\\Bulk\\bulk" + std::to_wstring(i) + L".dat");
+  }
+  static void TearDownTestSuite() {
+    std::vector<std::pair<std::wstring, bool>> entries;  // parents come before their children
+    WalkDirectory(g_tree, [&](const std::wstring& parent, const std::wstring& name, bool isFolder) {
+      entries.emplace_back(JoinPath(parent, name), isFolder);
+      return true;
+    });
+    for (auto it = entries.rbegin(); it != entries.rend(); ++it)
+      it->second ? ::RemoveDirectoryW(it->first.c_str()) : ::DeleteFileW(it->first.c_str());
+    ::RemoveDirectoryW(g_tree.c_str());
+  }
+  // Starts the service on the tree, with extra command-line arguments.
+  static std::wstring Arguments(const std::wstring& extra = L"") {
+    return L"/root \"" + g_tree + L"\"" + (extra.empty() ? L"" : L" " + extra);
+  }
+};
+
+TEST_F(ServiceScmTest, InstalledWithTheProgramsIdentity) {
+  InstalledService service(Arguments());
+  ASSERT_TRUE(service.Installed()) << ::GetLastError();
+  DWORD needed = 0;
+  ::QueryServiceConfigW(service.Handle(), nullptr, 0, &needed);
+  ASSERT_GT(needed, 0u);
+  std::vector<BYTE> buffer(needed);
+  auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+  ASSERT_TRUE(::QueryServiceConfigW(service.Handle(), config, needed, &needed));
+  EXPECT_EQ(config->dwServiceType, 0x110u);
+  EXPECT_EQ(config->dwStartType, static_cast<DWORD>(SERVICE_AUTO_START));
+  EXPECT_STREQ(config->lpBinaryPathName, service.BinaryPath().c_str());
+  EXPECT_STREQ(config->lpDisplayName, kDisplayName);
+  EXPECT_TRUE(config->lpServiceStartName == nullptr || lstrcmpiW(config->lpServiceStartName, L"LocalSystem") == 0);
+}
+
+TEST_F(ServiceScmTest, StartedReachedAnsweringAndStopped) {
+  ResultRecorder results;
+  InstalledService service(Arguments());
+  ASSERT_TRUE(service.Installed()) << ::GetLastError();
+  ASSERT_TRUE(service.Start()) << "state " << Status(service.Handle()).dwCurrentState;
+  const DWORD servicePid = Status(service.Handle()).dwProcessId;
+  ASSERT_NE(servicePid, 0u);
+
+  // Running means a free instance listens: the program's 10 ms connection attempt succeeds,
+  // and the one serving it is the service's process.
+  TIPCClient probe;
+  probe.SetServerName(kSearchRequestPipe);
+  probe.ConnectClient(10);
+  ASSERT_TRUE(probe.IsConnected());
+  probe.DisconnectClient();
+  {
+    // As the program connects: up to 10 ms for a free instance.
+    ::WaitNamedPipeW(L"\\\\.\\pipe\\SearchRequestPipe", 10);
+    UniqueFileHandle pipe(::CreateFileW(L"\\\\.\\pipe\\SearchRequestPipe", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(pipe) << ::GetLastError();
+    ULONG serverPid = 0;
+    ASSERT_TRUE(::GetNamedPipeServerProcessId(pipe.get(), &serverPid));
+    EXPECT_EQ(serverPid, servicePid);
+  }
+
+  const std::pair<std::uint32_t, std::u16string> queries[] = {{11, u"letter"}, {12, u"*.TXT"}, {13, u"bulk1?.dat"}};
+  for (const auto& [box, query] : queries) {
+    ASSERT_TRUE(SendRequest(BuildSearchRequest(U(g_tree), query, box)));
+    ASSERT_TRUE(results.WaitFor(box, kActionAnswerEnd, 20s)) << Utf16ToUtf8(query);
+    const auto answer = results.ForBox(box);
+    ASSERT_GE(answer.size(), 2u);
+    EXPECT_EQ(answer.front().action, kActionAnswerBegin);
+    EXPECT_EQ(answer.back().action, kActionAnswerEnd);
+    EXPECT_EQ(Items(answer), Expected(g_tree, query)) << Utf16ToUtf8(query);
+    EXPECT_FALSE(Items(answer).empty());
+  }
+
+  ASSERT_TRUE(service.Stop(10000));
+  // Stopped means gone: its process has ended and nothing listens any more.
+  UniqueKernelHandle process(::OpenProcess(SYNCHRONIZE, FALSE, servicePid));
+  EXPECT_TRUE(!process || ::WaitForSingleObject(process.get(), 5000) == WAIT_OBJECT_0);
+  EXPECT_FALSE(::WaitNamedPipeW(L"\\\\.\\pipe\\SearchRequestPipe", 200));
+}
+
+TEST_F(ServiceScmTest, CapFromTheCommandLineLimitsAnAnswer) {
+  ResultRecorder results;
+  InstalledService service(Arguments(L"/cap 25"));
+  ASSERT_TRUE(service.Installed()) << ::GetLastError();
+  ASSERT_TRUE(service.Start());
+  ASSERT_TRUE(SendRequest(BuildSearchRequest(U(g_tree), u"bulk", 21)));
+  ASSERT_TRUE(results.WaitFor(21, kActionAnswerEnd, 20s));
+  const auto items = Items(results.ForBox(21));
+  EXPECT_EQ(items.size(), 25u);
+  const auto all = Expected(g_tree, u"bulk");
+  ASSERT_EQ(all.size(), static_cast<std::size_t>(kBulkFiles) + 1);  // the files and their folder
+  EXPECT_TRUE(std::includes(all.begin(), all.end(), items.begin(), items.end()));
+  EXPECT_TRUE(service.Stop(10000));
+}
+
+TEST_F(ServiceScmTest, StopsPromptlyWhileAProgramStallsAnAnswer) {
+  ResultRecorder stalled(true);
+  InstalledService service(Arguments());
+  ASSERT_TRUE(service.Installed()) << ::GetLastError();
+  ASSERT_TRUE(service.Start());
+  ASSERT_TRUE(SendRequest(BuildSearchRequest(U(g_tree), u"bulk", 31)));
+  // The service now waits in the middle of an answer for a reply that does not come.
+  ASSERT_TRUE(stalled.WaitFor(31, kActionAnswerBegin, 20s));
+  const ULONGLONG before = ::GetTickCount64();
+  EXPECT_TRUE(service.Stop(10000));
+  EXPECT_LT(::GetTickCount64() - before, 10000u);
+  stalled.Release();
+}
+
+TEST_F(ServiceScmTest, DeletedServiceLeavesNothingBehind) {
+  {
+    InstalledService service(Arguments());
+    ASSERT_TRUE(service.Installed()) << ::GetLastError();
+    ASSERT_TRUE(service.Start());
+  }
+  UniqueScHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  ASSERT_TRUE(manager);
+  UniqueScHandle gone(::OpenServiceW(manager.get(), kServiceName, SERVICE_QUERY_STATUS));
+  EXPECT_FALSE(gone);
+  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST));
+  EXPECT_FALSE(::WaitNamedPipeW(L"\\\\.\\pipe\\SearchRequestPipe", 200));
+}
+}  // namespace
