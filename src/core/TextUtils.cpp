@@ -75,14 +75,22 @@ std::u16string Utf8ToUtf16(std::string_view s, TSurrogates surrogates) {
     else if ((c >> 4) == 0xE) { cp = c & 0x0F; n = 3; }
     else if ((c >> 3) == 0x1E) { cp = c & 0x07; n = 4; }
     else { out.push_back(0xFFFD); ++i; continue; }
-    if (i + n > s.size()) { out.push_back(0xFFFD); break; }
-    bool ok = true;
-    for (std::size_t k = 1; k < n; ++k) {
+    std::size_t k = 1;
+    for (; k < n && i + k < s.size(); ++k) {
       const auto cc = static_cast<unsigned char>(s[i + k]);
-      if ((cc >> 6) != 0x2) { ok = false; break; }
+      if ((cc >> 6) != 0x2) break;
       cp = (cp << 6) | (cc & 0x3F);
     }
-    if (!ok || cp > 0x10FFFF || (IsSurrogate(cp) && surrogates == TSurrogates::Replace)) {
+    if (k < n) {
+      // A sequence cut short: one replacement for what it holds; the byte that cut it (an
+      // ASCII "\\" in a path, say) is read on its own.
+      out.push_back(0xFFFD);
+      i += k;
+      continue;
+    }
+    // Only the shortest form is a character: overlong forms would smuggle in "/", "." or NUL.
+    static constexpr std::uint32_t kMinOfLength[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < kMinOfLength[n] || cp > 0x10FFFF || (IsSurrogate(cp) && surrogates == TSurrogates::Replace)) {
       out.push_back(0xFFFD);
       ++i;
       continue;

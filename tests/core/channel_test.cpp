@@ -53,4 +53,22 @@ TEST(TextUtils, LastPosTrimAndUtf8RoundTrip) {
   EXPECT_EQ(Utf8ToUtf16(Utf16ToUtf8(lone, TSurrogates::Keep), TSurrogates::Keep), lone);
   EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80"), std::u16string(3, u'\xFFFD'));  // one per byte, as browsers decode
 }
+
+TEST(TextUtils, Utf8SequenceCutShortKeepsWhatFollows) {
+  const std::u16string r(1, u'\xFFFD');
+  EXPECT_EQ(Utf8ToUtf16("\xEA\\"), r + u"\\");  // the byte that cut it short is not lost
+  EXPECT_EQ(Utf8ToUtf16("\xE4\xB8(x"), r + u"(x");
+  EXPECT_EQ(Utf8ToUtf16("\xF0\x9F\x98" "ab"), r + u"ab");
+  EXPECT_EQ(Utf8ToUtf16("a\xF0\x9F", TSurrogates::Keep), u"a" + r);
+}
+
+TEST(TextUtils, Utf8OverlongFormsAreNoCharacters) {
+  // Each would otherwise decode to "/", ".", "I" or NUL.
+  EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"), std::u16string(2, u'\xFFFD'));
+  EXPECT_EQ(Utf8ToUtf16("\xC1\x89"), std::u16string(2, u'\xFFFD'));
+  EXPECT_EQ(Utf8ToUtf16("\xE0\x80\xAE"), std::u16string(3, u'\xFFFD'));
+  EXPECT_EQ(Utf8ToUtf16("\xF0\x80\x80\x80", TSurrogates::Keep), std::u16string(4, u'\xFFFD'));
+  // The shortest forms at each length boundary still decode.
+  EXPECT_EQ(Utf8ToUtf16("\xC2\x80\xE0\xA0\x80\xF0\x90\x80\x80"), (std::u16string{0x80, 0x800, 0xD800, 0xDC00}));
+}
 }  // namespace

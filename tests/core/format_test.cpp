@@ -110,6 +110,9 @@ TEST(FileURLToPath, Table) {
       // Malformed escapes: the path stays undecoded.
       {"file:///C:/a%2", "C:\\a%2\\"},
       {"file:///C:/a%zz%20", "C:\\a%zz%20\\"},
+      // Bytes that are no UTF-8 become replacements; the folder's final backslash stays.
+      {"file:///C:/a%EA", "C:\\a\xEF\xBF\xBD\\"},
+      {"file:///C:/a/%C0%AE%C0%AE/b", "C:\\a\\\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\\b\\"},
   };
   for (const UrlCase& c : cases) EXPECT_EQ(Utf16ToUtf8(FileURLToPath(U16(c.url))), c.path) << c.url;
 }
