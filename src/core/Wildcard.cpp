@@ -11,11 +11,6 @@ constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 // Reading at or past the end yields the terminator 0, as a C string would.
 char16_t At(std::u16string_view s, std::size_t i) { return i < s.size() ? s[i] : u'\0'; }
 
-void ReplaceFirst(std::u16string& s, std::u16string_view what, std::u16string_view with) {
-  const std::size_t pos = s.find(what);
-  if (pos != std::u16string::npos) s.replace(pos, what.size(), with);
-}
-
 }  // namespace
 
 bool WildcardSplit(std::u16string_view pattern, std::u16string_view text, unsigned flags,
@@ -94,20 +89,20 @@ bool WildcardSplit(std::u16string_view pattern, std::u16string_view text, unsign
 }
 
 std::u16string BuildMatchText(std::u16string_view wildcard, const TStringArray& pieces) {
-  std::u16string result(wildcard);
-  std::u16string run;
+  // Built in one pass by position: a piece may itself hold "*" or "?" (the name comes from
+  // another process), so searching the text built so far for the next run could hit a piece.
+  std::u16string result;
+  result.reserve(wildcard.size());
   std::size_t i = 0;
-  auto piece = [&]() -> std::u16string_view {
-    return i < pieces.size() ? std::u16string_view(pieces[i]) : std::u16string_view();
-  };
   for (std::size_t k = 0; k < wildcard.size(); ++k) {
     const char16_t c = wildcard[k];
-    if (c == u'*' || c == u'?') {
-      run.push_back(c);
-      if (k + 1 == wildcard.size()) ReplaceFirst(result, run, piece());
-    } else if (!run.empty()) {
-      ReplaceFirst(result, run, piece());
-      run.clear();
+    if (c != u'*' && c != u'?') {
+      result.push_back(c);
+      continue;
+    }
+    const bool runStarts = k == 0 || (wildcard[k - 1] != u'*' && wildcard[k - 1] != u'?');
+    if (runStarts) {
+      if (i < pieces.size()) result += pieces[i];
       ++i;
     }
   }

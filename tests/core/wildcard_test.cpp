@@ -106,6 +106,16 @@ TEST(BuildMatchText, MorePiecesOrFewer) {
   EXPECT_EQ(BuildMatchText(u"ab", {}), u"ab");
 }
 
+TEST(BuildMatchText, PiecesHoldingWildcardCharactersStayInPlace) {
+  // The name comes from another process and may hold "*" or "?" itself.
+  const std::u16string text = u"x*a?";
+  TStringArray pieces;
+  ASSERT_TRUE(WildcardSplit(u"*a*", text, wsIgnoreCase, pieces));
+  EXPECT_EQ(pieces, (TStringArray{u"x*", u"?"}));
+  EXPECT_EQ(BuildMatchText(u"*a*", pieces), text);
+  EXPECT_EQ(BuildMatchText(u"?*b?", {u"*?", u"?"}), u"*?b?");
+}
+
 TEST(WildcardSplit, ManyStarsOnLongTextStaysBounded) {
   // A pattern of many star-separated letters that fails only at the very end: the single
   // backtrack point keeps this to pattern length times text length steps.
