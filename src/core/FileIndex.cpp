@@ -242,9 +242,11 @@ std::vector<FileIndex::EntryId> FileIndex::Search(const NameQuery& query, const 
   for (EntryId s : scopes)
     if (IsFolder(s)) live.push_back(s);
   if (live.empty()) return found;
-  // Scopes that are whole roots need no ancestor walk.
-  const bool wholeRoots = std::all_of(live.begin(), live.end(), [&](EntryId s) { return entries_[s].parent == kNone; });
-  const bool allRoots = wholeRoots && live.size() >= roots_.size();
+  // Scopes that cover every root need no ancestor walk. Counting them is not enough: the
+  // same root may be given twice.
+  const bool allRoots = std::all_of(roots_.begin(), roots_.end(), [&](EntryId r) {
+    return std::find(live.begin(), live.end(), r) != live.end();
+  });
   const EntryId count = static_cast<EntryId>(entries_.size());
   for (EntryId i = 0; i < count; ++i) {
     if ((i & 0xFFF) == 0 && cancel && cancel->load(std::memory_order_relaxed)) break;

@@ -116,6 +116,15 @@ TEST_F(FileIndexTest, SearchHonoursScopeFoldersAndCap) {
   EXPECT_TRUE(index.Search(NameQuery(u""), all, 100).empty());
 }
 
+TEST_F(FileIndexTest, ScopeGivenTwiceStaysItsOwnRoot) {
+  const Id other = index.AddRoot(u"D:\\");
+  index.Add(other, u"report.txt", false);
+  // As many scopes as roots, but not every root: the other root's items stay out.
+  EXPECT_EQ(Paths(index, index.Search(NameQuery(u"report"), {root, root}, 100)),
+            (std::set<std::u16string>{u"C:\\Data\\Docs\\Report.docx", u"C:\\Data\\Music\\Report Song.mp3"}));
+  EXPECT_EQ(index.Search(NameQuery(u"report"), {root, other}, 100).size(), 3u);
+}
+
 TEST_F(FileIndexTest, CancelledSearchStopsEarly) {
   for (int i = 0; i < 20000; ++i) index.Add(docs, u"file" + Utf8ToUtf16(std::to_string(i)), false);
   std::atomic<bool> cancel{true};
