@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Makes a fresh Debian 12 machine ready to build and test RuvoSearch. Safe to re-run.
 #   MinGW-w64 (i686, posix threads), zlib for MinGW, 32-bit Wine, Xvfb, ImageMagick,
+#   clang with libFuzzer (the core's fuzz targets),
 #   and libpng + libjpeg-turbo cross-built into a cache that later runs reuse.
 set -euo pipefail
 
@@ -18,7 +19,8 @@ have_all_packages() {
   command -v wine >/dev/null && dpkg -s wine32:i386 >/dev/null 2>&1 && dpkg -s wine64 >/dev/null 2>&1 &&
   command -v Xvfb >/dev/null && command -v import >/dev/null &&
   command -v cmake >/dev/null && [ -d /usr/src/googletest ] &&
-  command -v dpkg-source >/dev/null && [ -d /usr/share/fonts/truetype/wqy ]
+  command -v dpkg-source >/dev/null && [ -d /usr/share/fonts/truetype/wqy ] &&
+  command -v clang++-14 >/dev/null && dpkg -s libclang-rt-14-dev >/dev/null 2>&1
 }
 
 apt_update() {
@@ -43,7 +45,8 @@ SRC
   apt_update
   local pkgs=(g++-mingw-w64-i686-posix mingw-w64-tools libz-mingw-w64-dev
               cmake ninja-build make pkg-config googletest libgtest-dev libbenchmark-dev
-              xvfb xauth imagemagick dpkg-dev fonts-wqy-microhei)
+              xvfb xauth imagemagick dpkg-dev fonts-wqy-microhei
+              clang-14 libclang-rt-14-dev)  # libFuzzer for scripts/fuzz.sh
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get install -y -q --no-install-recommends "${pkgs[@]}"
   # With the i386 security index missing, the plain install of wine32 can fail on unmet

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Sets up the machine, builds both trees, runs the native unit tests, then the Windows tests
+# Sets up the machine, builds both trees, runs the native unit tests and a short fuzz run of
+# the core (RUVO_FUZZ_SECONDS per target, default 10), then the Windows tests
 # under Wine in a fresh prefix on a private Xvfb display. Exits non-zero when anything fails.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -13,6 +14,9 @@ cmake -S . -B "$build/native" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DRUVO_SANITIZE=
 cmake --build "$build/native"
 echo "== native tests"
 ctest --test-dir "$build/native" --output-on-failure -j2
+
+echo "== fuzzing the core (${RUVO_FUZZ_SECONDS:-10} s per target)"
+RUVO_FUZZ_BUILD_DIR="$build/fuzz" RUVO_FUZZ_SECONDS="${RUVO_FUZZ_SECONDS:-10}" bash scripts/fuzz.sh
 
 echo "== Windows build (i686, MinGW-w64)"
 cmake -S . -B "$build/win32" -G Ninja -DCMAKE_BUILD_TYPE=Release \
