@@ -22,6 +22,7 @@ class Impersonation {
   ~Impersonation() {
     if (active_) ::RevertToSelf();
   }
+  bool Active() const { return active_; }
   Impersonation(const Impersonation&) = delete;
   Impersonation& operator=(const Impersonation&) = delete;
 
@@ -138,6 +139,8 @@ std::vector<std::u16string> AnswerScheduler::Collect(const SearchRequest& reques
   const NameQuery query(request.wildcard);
   if (query.IsEmpty()) return items;
   Impersonation asClient(request.token);
+  // A client token that cannot be taken on must not turn into the service's own rights.
+  if (request.token && !asClient.Active()) return items;
 
   std::vector<std::wstring> walks;  // folders not (yet) served by the index
   std::vector<FileIndex::EntryId> scopes;

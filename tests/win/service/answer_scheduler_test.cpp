@@ -1,0 +1,131 @@
+// The answer scheduler in this process, answering to our own "SearchResultPipe": an answer is
+// walked as the client whose token it carries, and a token the scheduler cannot take on is
+// never replaced by the service's own rights.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "core/SearchMessages.h"
+#include "service/AnswerScheduler.h"
+#include "service/IndexStore.h"
+#include "win/common/Handle.h"
+#include "win/common/WideText.h"
+#include "win/ipc/IPCServer.h"
+
+namespace {
+using namespace std::chrono_literals;
+
+struct Received {
+  std::uint8_t action;
+  std::u16string fileName;
+};
+
+class ResultRecorder {
+ public:
+  ResultRecorder() {
+    server_.SetServerName(kSearchResultPipe);
+    server_.OnExecuteRequest = [this](const ICommContext&, const IMessageData& req, const IMessageData&) {
+      const TSearchMessage m = DecodeSearchMessage(req->Data());
+      std::lock_guard lock(lock_);
+      answers_[m.SearchBox].push_back({m.Action, m.FileName});
+      changed_.notify_all();
+    };
+    server_.Start();
+  }
+  ~ResultRecorder() { server_.Stop(); }
+  // The whole answer of a box once it ended, or nothing after the time limit.
+  std::vector<Received> Answer(std::uint32_t box) {
+    std::unique_lock lock(lock_);
+    changed_.wait_for(lock, 20s, [&] {
+      const auto& a = answers_[box];
+      return !a.empty() && a.back().action == kActionAnswerEnd;
+    });
+    return answers_[box];
+  }
+
+ private:
+  std::mutex lock_;
+  std::condition_variable changed_;
+  std::map<std::uint32_t, std::vector<Received>> answers_;
+  TIPCServer server_;  // last: its threads end before the state they use
+};
+
+std::size_t ItemCount(const std::vector<Received>& answer) {
+  return static_cast<std::size_t>(
+      std::count_if(answer.begin(), answer.end(), [](const Received& r) { return r.action == kActionFoundItem; }));
+}
+
+// This process's token as an impersonation token, opened with the given access.
+std::shared_ptr<UniqueKernelHandle> OwnImpersonationToken(DWORD access) {
+  UniqueKernelHandle primary;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_QUERY, primary.put())) return nullptr;
+  UniqueKernelHandle full;
+  if (!::DuplicateTokenEx(primary.get(), TOKEN_ALL_ACCESS, nullptr, SecurityImpersonation, TokenImpersonation,
+                          full.put()))
+    return nullptr;
+  auto token = std::make_shared<UniqueKernelHandle>();
+  if (!::DuplicateHandle(::GetCurrentProcess(), full.get(), ::GetCurrentProcess(), token->put(), access, FALSE, 0))
+    return nullptr;
+  return token;
+}
+
+class AnswerSchedulerTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    wchar_t temp[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, temp);
+    tree_ = std::wstring(temp) + L"ruvo-answers-" + std::to_wstring(::GetCurrentProcessId());
+    ::CreateDirectoryW(tree_.c_str(), nullptr);
+    for (int i = 0; i < 5; ++i) std::ofstream((tree_ + L"\\visible" + std::to_wstring(i) + L".txt").c_str()) << "x";
+  }
+  static void TearDownTestSuite() {
+    for (int i = 0; i < 5; ++i) ::DeleteFileW((tree_ + L"\\visible" + std::to_wstring(i) + L".txt").c_str());
+    ::RemoveDirectoryW(tree_.c_str());
+  }
+  SearchRequest Request(std::uint32_t box, std::shared_ptr<UniqueKernelHandle> token) {
+    return SearchRequest{tree_, u"visible", box, ::GetCurrentProcessId(), std::move(token)};
+  }
+  static std::wstring tree_;
+};
+std::wstring AnswerSchedulerTest::tree_;
+
+TEST_F(AnswerSchedulerTest, ATokenThatCannotBeTakenOnYieldsNothing) {
+  ResultRecorder results;
+  IndexStore store({tree_});
+  AnswerScheduler scheduler(store, 100);
+
+  const auto usable = OwnImpersonationToken(TOKEN_QUERY | TOKEN_IMPERSONATE);
+  const auto queryOnly = OwnImpersonationToken(TOKEN_QUERY);
+  ASSERT_TRUE(usable && queryOnly);
+  // A walk (nothing indexed yet) as the client, as the service itself, and with a token that
+  // cannot be set on a thread: the last must not fall back to the service's rights.
+  scheduler.Search(Request(1, usable));
+  scheduler.Search(Request(2, nullptr));
+  scheduler.Search(Request(3, queryOnly));
+  EXPECT_EQ(ItemCount(results.Answer(1)), 5u);
+  EXPECT_EQ(ItemCount(results.Answer(2)), 5u);
+  const auto refused = results.Answer(3);
+  ASSERT_EQ(refused.size(), 2u);
+  EXPECT_EQ(refused.front().action, kActionAnswerBegin);
+  EXPECT_EQ(refused.back().action, kActionAnswerEnd);
+
+  // The same from the index.
+  store.Start();
+  for (int i = 0; i < 200 && !store.AllIndexed(); ++i) ::Sleep(50);
+  ASSERT_TRUE(store.AllIndexed());
+  scheduler.Search(Request(4, usable));
+  scheduler.Search(Request(5, queryOnly));
+  EXPECT_EQ(ItemCount(results.Answer(4)), 5u);
+  EXPECT_EQ(results.Answer(5).size(), 2u);
+  scheduler.Shutdown();
+}
+}  // namespace
