@@ -6,6 +6,7 @@
 #include <map>
 #include <shared_mutex>
 
+#include "core/FileIndex.h"
 #include "core/FileIndexQuery.h"
 #include "core/SearchMessages.h"
 #include "service/DirectoryWalker.h"
@@ -118,29 +119,27 @@ void AnswerScheduler::AnnounceUpdate(DWORD clientProcessId, std::u16string progr
   });
 }
 
-std::vector<std::u16string> AnswerScheduler::Walk(const std::wstring& dir, const std::u16string& wildcard,
-                                                  std::size_t cap, const std::atomic<bool>& cancel) {
-  std::vector<std::u16string> found;
-  const NameQuery query(wildcard);
+bool AnswerScheduler::Walk(const std::wstring& dir, const NameQuery& query, const std::atomic<bool>& cancel,
+                           const ItemSink& emit) {
+  bool more = true;
   std::atomic<bool> stop{false};
   WalkDirectory(
       dir,
       [&](const std::wstring& parent, const std::wstring& name, bool) {
-        if (found.size() < cap && query.Matches(U(name))) found.push_back(U(JoinPath(parent, name)));
-        if (found.size() >= cap || cancel) stop = true;
+        if (query.Matches(U(name))) more = emit(U(JoinPath(parent, name)));
+        if (!more || cancel) stop = true;
         return true;
       },
       &stop);
-  return found;
+  return more && !cancel;
 }
 
-std::vector<std::u16string> AnswerScheduler::Collect(const SearchRequest& request, const std::atomic<bool>& cancel) {
-  std::vector<std::u16string> items;
+bool AnswerScheduler::Produce(const SearchRequest& request, const std::atomic<bool>& cancel, const ItemSink& emit) {
   const NameQuery query(request.wildcard);
-  if (query.IsEmpty()) return items;
+  if (query.IsEmpty()) return true;
   Impersonation asClient(request.token);
   // A client token that cannot be taken on must not turn into the service's own rights.
-  if (request.token && !asClient.Active()) return items;
+  if (request.token && !asClient.Active()) return true;
 
   std::vector<std::wstring> walks;  // folders not (yet) served by the index
   std::vector<FileIndex::EntryId> scopes;
@@ -151,7 +150,7 @@ std::vector<std::u16string> AnswerScheduler::Collect(const SearchRequest& reques
     }
   } else {
     const std::wstring dir = NormalizeDir(request.dir);
-    if (dir.empty()) return items;
+    if (dir.empty()) return true;
     const auto root = store_.RootOf(dir);
     FileIndex::EntryId scope = FileIndex::kNone;
     if (root && store_.IsRootIndexed(*root)) {
@@ -164,35 +163,44 @@ std::vector<std::u16string> AnswerScheduler::Collect(const SearchRequest& reques
   }
 
   if (!scopes.empty()) {
-    std::vector<std::pair<FileIndex::EntryId, std::u16string>> hits;  // parent, path
+    // Every hit is found at once; paths are built a batch at a time, so the index lock is held
+    // only briefly and the first items leave before the rest are looked at. The cap counts
+    // what the client may see, so hidden hits do not use it up.
+    std::vector<FileIndex::EntryId> hits;
     {
       std::shared_lock lock(store_.Lock());
-      const FileIndex& index = store_.Index();
-      for (FileIndex::EntryId id : index.Search(query, scopes, cap_, &cancel))
-        hits.emplace_back(index.Parent(id), index.PathOf(id));
+      hits = store_.Index().Search(query, scopes, static_cast<std::size_t>(-1), &cancel);
     }
-    // Only what the client could list itself, one check per folder.
-    std::map<FileIndex::EntryId, bool> allowed;
-    for (auto& [parent, path] : hits) {
-      auto it = allowed.find(parent);
-      if (it == allowed.end()) {
-        const std::size_t slash = path.find_last_of(u'\\');
-        std::wstring folder = W(std::u16string_view(path).substr(0, slash));
-        if (folder.size() == 2) folder += L'\\';
-        it = allowed.emplace(parent, CanList(folder)).first;
+    constexpr std::size_t kBatch = 256;
+    std::map<std::u16string, bool> allowed;  // folder -> the client may list it
+    std::vector<std::u16string> paths;
+    for (std::size_t at = 0; at < hits.size() && !cancel; at += kBatch) {
+      paths.clear();
+      {
+        std::shared_lock lock(store_.Lock());
+        const FileIndex& index = store_.Index();
+        for (std::size_t i = at; i < std::min(hits.size(), at + kBatch); ++i)
+          if (index.IsLive(hits[i])) paths.push_back(index.PathOf(hits[i]));
       }
-      if (it->second) items.push_back(std::move(path));
+      for (auto& path : paths) {
+        const std::u16string folder = path.substr(0, path.find_last_of(u'\\'));
+        auto it = allowed.find(folder);
+        if (it == allowed.end()) {
+          std::wstring dir = W(folder);
+          if (dir.size() == 2) dir += L'\\';
+          it = allowed.emplace(folder, CanList(dir)).first;
+        }
+        if (it->second && !emit(std::move(path))) return false;
+        if (cancel) return false;
+      }
     }
   }
-  for (const auto& dir : walks) {
-    if (cancel || items.size() >= cap_) break;
-    for (auto& path : Walk(dir, request.wildcard, cap_ - items.size(), cancel)) items.push_back(std::move(path));
-  }
-  return items;
+  for (const auto& dir : walks)
+    if (!Walk(dir, query, cancel, emit)) return false;
+  return !cancel;
 }
 
 void AnswerScheduler::Answer(const SearchRequest& request, Box& box, const std::atomic<bool>& cancel) {
-  const std::vector<std::u16string> items = Collect(request, cancel);
   // An older answer of this box still sending sees its cancel flag and lets go of the lock.
   std::lock_guard sending(box.sendLock);
   if (cancel) return;
@@ -200,9 +208,13 @@ void AnswerScheduler::Answer(const SearchRequest& request, Box& box, const std::
   if (!sender.Connect(kConnectTimeoutMs)) return;
   Arm(&sender);
   bool ok = sender.Send(BuildAnswerBegin(request.searchBox));
-  for (std::size_t i = 0; ok && i < items.size() && !cancel; ++i)
-    ok = sender.Send(BuildFoundItem(items[i], request.wildcard, request.searchBox));
-  if (ok && !cancel) sender.Send(BuildAnswerEnd(request.searchBox));
+  std::size_t sent = 0;
+  // Items go out as they are found; the answer ends at the cap.
+  const bool complete = ok && Produce(request, cancel, [&](std::u16string path) {
+    ok = sender.Send(BuildFoundItem(path, request.wildcard, request.searchBox));
+    return ok && ++sent < cap_;
+  });
+  if (ok && !cancel && (complete || sent >= cap_)) sender.Send(BuildAnswerEnd(request.searchBox));
   Disarm(&sender);
   sender.DisconnectClient();
 }

@@ -19,6 +19,7 @@
 #include "win/common/Handle.h"
 
 class IndexStore;
+class NameQuery;
 class ResultSender;
 
 struct SearchRequest {
@@ -57,10 +58,13 @@ class AnswerScheduler {
     ULONGLONG deadline;
   };
 
+  // Receives one found path; false ends the answer (cap reached, or the program gone).
+  using ItemSink = std::function<bool(std::u16string path)>;
+
   void Answer(const SearchRequest& request, Box& box, const std::atomic<bool>& cancel);
-  std::vector<std::u16string> Collect(const SearchRequest& request, const std::atomic<bool>& cancel);
-  std::vector<std::u16string> Walk(const std::wstring& dir, const std::u16string& wildcard, std::size_t cap,
-                                   const std::atomic<bool>& cancel);
+  // Hands every path the client may see to emit, as found. True when all were offered.
+  bool Produce(const SearchRequest& request, const std::atomic<bool>& cancel, const ItemSink& emit);
+  bool Walk(const std::wstring& dir, const NameQuery& query, const std::atomic<bool>& cancel, const ItemSink& emit);
   void Run(std::function<void()> work);
   void Arm(ResultSender* sender);
   void Disarm(ResultSender* sender);
