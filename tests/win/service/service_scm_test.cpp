@@ -21,8 +21,11 @@
 #include "win/common/WideText.h"
 #include "win/ipc/IPCClient.h"
 #include "win/ipc/IPCServer.h"
+#include "ServiceTestSupport.h"
 
 namespace {
+using service_testing::Expected;
+using service_testing::Items;
 using namespace std::chrono_literals;
 
 constexpr wchar_t kServiceName[] = L"RuvoSearchService";
@@ -155,22 +158,6 @@ class ResultRecorder {
   TIPCServer server_;  // last: its threads end before the state they use
 };
 
-std::set<std::u16string> Items(const std::vector<Received>& answer) {
-  std::set<std::u16string> out;
-  for (const auto& r : answer)
-    if (r.action == kActionFoundItem) out.insert(r.fileName);
-  return out;
-}
-
-std::set<std::u16string> Expected(const std::wstring& dir, const std::u16string& wildcard) {
-  std::set<std::u16string> out;
-  const NameQuery q(wildcard);
-  WalkDirectory(dir, [&](const std::wstring& parent, const std::wstring& name, bool) {
-    if (q.Matches(U(name))) out.insert(U(JoinPath(parent, name)));
-    return true;
-  });
-  return out;
-}
 
 bool SendRequest(const IMessageData& msg) {
   TIPCClient client;

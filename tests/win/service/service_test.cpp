@@ -20,8 +20,11 @@
 #include "win/common/WideText.h"
 #include "win/ipc/IPCClient.h"
 #include "win/ipc/IPCServer.h"
+#include "ServiceTestSupport.h"
 
 namespace {
+using service_testing::Expected;
+using service_testing::Items;
 using namespace std::chrono_literals;
 
 struct Received {
@@ -101,23 +104,6 @@ std::vector<Received> Query(const std::wstring& dir, const std::u16string& wildc
   return std::vector<Received>(all.begin() + static_cast<std::ptrdiff_t>(before), all.end());
 }
 
-std::set<std::u16string> Items(const std::vector<Received>& answer) {
-  std::set<std::u16string> out;
-  for (const auto& r : answer)
-    if (r.action == kActionFoundItem) out.insert(r.fileName);
-  return out;
-}
-
-// What the answer must be: our own walk with the same matching rule.
-std::set<std::u16string> Expected(const std::wstring& dir, const std::u16string& wildcard) {
-  std::set<std::u16string> out;
-  const NameQuery q(wildcard);
-  WalkDirectory(dir, [&](const std::wstring& parent, const std::wstring& name, bool) {
-    if (q.Matches(U(name))) out.insert(U(JoinPath(parent, name)));
-    return true;
-  });
-  return out;
-}
 
 class ServiceTest : public ::testing::Test {
  protected:
