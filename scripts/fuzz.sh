@@ -8,6 +8,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${RUVO_FUZZ_BUILD_DIR:-${RUVO_BUILD_DIR:-$root/build}/fuzz}
 seconds=${RUVO_FUZZ_SECONDS:-20}
+# A fixed seed makes a run repeatable (RUVO_FUZZ_SEED=0 lets libFuzzer pick one).
+seed=${RUVO_FUZZ_SEED:-0}
 cxx=${RUVO_FUZZ_CXX:-$(command -v clang++-14 || command -v clang++ || true)}
 [ -n "$cxx" ] || { echo "fuzz: clang++ not found (scripts/setup.sh installs clang-14)" >&2; exit 1; }
 
@@ -30,7 +32,7 @@ for t in "${targets[@]}"; do
   echo "== fuzz $t (${seconds}s)"
   # The outer bound covers start-up and the final merge of a slow input.
   if timeout --kill-after=10 $((seconds + 60)) "$build/fuzz_$t" \
-      -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=4096 -print_final_stats=1 \
+      -max_total_time="$seconds" -seed="$seed" -timeout=10 -rss_limit_mb=2048 -max_len=4096 -print_final_stats=1 \
       -artifact_prefix="$artifacts/" "$corpus" "$seeds/$t" >"$log" 2>&1; then
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
     rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log")

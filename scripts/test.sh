@@ -16,7 +16,8 @@ echo "== native tests"
 ctest --test-dir "$build/native" --output-on-failure -j2
 
 echo "== fuzzing the core (${RUVO_FUZZ_SECONDS:-10} s per target)"
-RUVO_FUZZ_BUILD_DIR="$build/fuzz" RUVO_FUZZ_SECONDS="${RUVO_FUZZ_SECONDS:-10}" bash scripts/fuzz.sh
+RUVO_FUZZ_BUILD_DIR="$build/fuzz" RUVO_FUZZ_SECONDS="${RUVO_FUZZ_SECONDS:-10}" RUVO_FUZZ_SEED="${RUVO_FUZZ_SEED:-1}" \
+  bash scripts/fuzz.sh
 
 echo "== Windows build (i686, MinGW-w64)"
 cmake -S . -B "$build/win32" -G Ninja -DCMAKE_BUILD_TYPE=Release \
