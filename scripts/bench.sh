@@ -14,6 +14,8 @@ source scripts/wine-env.sh
 trap ruvo_wine_down EXIT
 rm -rf "$build/wineprefix-bench"
 ruvo_wine_up "$build/wineprefix-bench"
+echo "== RuvoSearch.exe idle"
+bash bench/win/app/idle.sh "$build/win32/bin"
 while read -r b; do
   [ -n "$b" ] || continue
   echo "== $b"
