@@ -1,5 +1,10 @@
 #pragma once
 // What the service tests compare answers with.
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -8,8 +13,91 @@
 #include "core/SearchMessages.h"
 #include "service/DirectoryWalker.h"
 #include "win/common/WideText.h"
+#include "win/ipc/IPCClient.h"
+#include "win/ipc/IPCServer.h"
 
 namespace service_testing {
+
+struct Received {
+  std::uint8_t action;
+  std::u16string fileName, wildcard, version;
+  std::uint32_t box;
+};
+
+// Our "SearchResultPipe", standing in for the program: records every message; with stall it
+// holds each message until released, like a program that stopped reading.
+class ResultRecorder {
+ public:
+  explicit ResultRecorder(bool stall = false) : stalled_(stall) {
+    server_.SetServerName(kSearchResultPipe);
+    server_.OnExecuteRequest = [this](const ICommContext&, const IMessageData& req, const IMessageData&) {
+      const TSearchMessage m = DecodeSearchMessage(req->Data());
+      std::unique_lock lock(lock_);
+      all_.push_back({m.Action, m.FileName, m.Wildcard, m.Version, m.SearchBox});
+      changed_.notify_all();
+      changed_.wait_for(lock, std::chrono::seconds(30), [this] { return !stalled_; });
+    };
+    server_.Start();
+  }
+  ~ResultRecorder() {
+    Release();
+    server_.Stop();
+  }
+  void Release() {
+    std::lock_guard lock(lock_);
+    stalled_ = false;
+    changed_.notify_all();
+  }
+  // The answer messages of a box so far.
+  std::vector<Received> ForBox(std::uint32_t box) {
+    std::lock_guard lock(lock_);
+    std::vector<Received> out;
+    for (const auto& r : all_)
+      if (r.box == box && r.action != kActionUpdate) out.push_back(r);
+    return out;
+  }
+  bool WaitFor(std::uint32_t box, std::uint8_t action, std::chrono::milliseconds limit) {
+    return WaitEnds(box, 1, limit, action);
+  }
+  // Waits for the n-th message of that action (an answer end by default) for the box.
+  bool WaitEnds(std::uint32_t box, std::size_t n, std::chrono::milliseconds limit = std::chrono::seconds(20),
+                std::uint8_t action = kActionAnswerEnd) {
+    std::unique_lock lock(lock_);
+    return changed_.wait_for(lock, limit, [&] {
+      return static_cast<std::size_t>(std::count_if(all_.begin(), all_.end(), [&](const Received& r) {
+               return r.box == box && r.action == action;
+             })) >= n;
+    });
+  }
+  // The whole answer of a box once it ended, or what arrived within 20 s.
+  std::vector<Received> Answer(std::uint32_t box) {
+    WaitEnds(box, 1);
+    return ForBox(box);
+  }
+  std::vector<Received> Updates(std::chrono::milliseconds limit) {
+    std::unique_lock lock(lock_);
+    auto isUpdate = [](const Received& r) { return r.action == kActionUpdate; };
+    changed_.wait_for(lock, limit, [&] { return std::any_of(all_.begin(), all_.end(), isUpdate); });
+    std::vector<Received> out;
+    std::copy_if(all_.begin(), all_.end(), std::back_inserter(out), isUpdate);
+    return out;
+  }
+
+ private:
+  std::mutex lock_;
+  std::condition_variable changed_;
+  std::vector<Received> all_;
+  bool stalled_;
+  TIPCServer server_;  // last: its threads end before the state they use
+};
+
+// One request on a connection of its own, as the program sends them.
+inline bool SendRequest(const IMessageData& msg) {
+  TIPCClient client;
+  client.SetServerName(kSearchRequestPipe);
+  const IMessageData reply = client.ExecuteRequest(msg, 2000);
+  return reply && client.AnswerValid();
+}
 
 // The paths of an answer's items (any record with `action` and `fileName`).
 template <class Received>

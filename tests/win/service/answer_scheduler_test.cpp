@@ -20,44 +20,13 @@
 #include "win/common/Handle.h"
 #include "win/common/WideText.h"
 #include "win/ipc/IPCServer.h"
+#include "ServiceTestSupport.h"
 
 namespace {
+using service_testing::Received;
+using service_testing::ResultRecorder;
 using namespace std::chrono_literals;
 
-struct Received {
-  std::uint8_t action;
-  std::u16string fileName;
-};
-
-class ResultRecorder {
- public:
-  ResultRecorder() {
-    server_.SetServerName(kSearchResultPipe);
-    server_.OnExecuteRequest = [this](const ICommContext&, const IMessageData& req, const IMessageData&) {
-      const TSearchMessage m = DecodeSearchMessage(req->Data());
-      std::lock_guard lock(lock_);
-      answers_[m.SearchBox].push_back({m.Action, m.FileName});
-      changed_.notify_all();
-    };
-    server_.Start();
-  }
-  ~ResultRecorder() { server_.Stop(); }
-  // The whole answer of a box once it ended, or nothing after the time limit.
-  std::vector<Received> Answer(std::uint32_t box) {
-    std::unique_lock lock(lock_);
-    changed_.wait_for(lock, 20s, [&] {
-      const auto& a = answers_[box];
-      return !a.empty() && a.back().action == kActionAnswerEnd;
-    });
-    return answers_[box];
-  }
-
- private:
-  std::mutex lock_;
-  std::condition_variable changed_;
-  std::map<std::uint32_t, std::vector<Received>> answers_;
-  TIPCServer server_;  // last: its threads end before the state they use
-};
 
 std::size_t ItemCount(const std::vector<Received>& answer) {
   return static_cast<std::size_t>(

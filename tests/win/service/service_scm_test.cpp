@@ -26,6 +26,8 @@
 namespace {
 using service_testing::Expected;
 using service_testing::Items;
+using service_testing::ResultRecorder;
+using service_testing::SendRequest;
 using namespace std::chrono_literals;
 
 constexpr wchar_t kServiceName[] = L"RuvoSearchService";
@@ -107,64 +109,8 @@ class InstalledService {
   std::wstring binaryPath_;
 };
 
-struct Received {
-  std::uint8_t action;
-  std::u16string fileName, wildcard;
-  std::uint32_t box;
-};
-
-// Our "SearchResultPipe": records every message; optionally holds each message until released,
-// like a program that stopped reading.
-class ResultRecorder {
- public:
-  explicit ResultRecorder(bool stall = false) : stalled_(stall) {
-    server_.SetServerName(kSearchResultPipe);
-    server_.OnExecuteRequest = [this](const ICommContext&, const IMessageData& req, const IMessageData&) {
-      const TSearchMessage m = DecodeSearchMessage(req->Data());
-      std::unique_lock lock(lock_);
-      all_.push_back({m.Action, m.FileName, m.Wildcard, m.SearchBox});
-      changed_.notify_all();
-      changed_.wait_for(lock, 30s, [this] { return !stalled_; });
-    };
-    server_.Start();
-  }
-  ~ResultRecorder() {
-    Release();
-    server_.Stop();
-  }
-  void Release() {
-    std::lock_guard lock(lock_);
-    stalled_ = false;
-    changed_.notify_all();
-  }
-  bool WaitFor(std::uint32_t box, std::uint8_t action, std::chrono::milliseconds limit) {
-    std::unique_lock lock(lock_);
-    return changed_.wait_for(lock, limit, [&] {
-      return std::any_of(all_.begin(), all_.end(), [&](const Received& r) { return r.box == box && r.action == action; });
-    });
-  }
-  std::vector<Received> ForBox(std::uint32_t box) {
-    std::lock_guard lock(lock_);
-    std::vector<Received> out;
-    std::copy_if(all_.begin(), all_.end(), std::back_inserter(out), [box](const Received& r) { return r.box == box; });
-    return out;
-  }
-
- private:
-  std::mutex lock_;
-  std::condition_variable changed_;
-  std::vector<Received> all_;
-  bool stalled_;
-  TIPCServer server_;  // last: its threads end before the state they use
-};
 
 
-bool SendRequest(const IMessageData& msg) {
-  TIPCClient client;
-  client.SetServerName(kSearchRequestPipe);
-  const IMessageData reply = client.ExecuteRequest(msg, 2000);
-  return reply && client.AnswerValid();
-}
 
 std::wstring g_tree;
 constexpr int kBulkFiles = 120;

@@ -25,59 +25,11 @@
 namespace {
 using service_testing::Expected;
 using service_testing::Items;
+using service_testing::Received;
+using service_testing::ResultRecorder;
+using service_testing::SendRequest;
 using namespace std::chrono_literals;
 
-struct Received {
-  std::uint8_t action;
-  std::u16string fileName, wildcard, version;
-  std::uint32_t box;
-};
-
-class ResultRecorder {
- public:
-  ResultRecorder() {
-    server_.SetServerName(kSearchResultPipe);
-    server_.OnExecuteRequest = [this](const ICommContext&, const IMessageData& req, const IMessageData&) {
-      const TSearchMessage m = DecodeSearchMessage(req->Data());
-      std::lock_guard lock(lock_);
-      all_.push_back({m.Action, m.FileName, m.Wildcard, m.Version, m.SearchBox});
-      changed_.notify_all();
-    };
-    server_.Start();
-  }
-  std::vector<Received> ForBox(std::uint32_t box) {
-    std::lock_guard lock(lock_);
-    std::vector<Received> out;
-    for (const auto& r : all_)
-      if (r.box == box && r.action != kActionUpdate) out.push_back(r);
-    return out;
-  }
-  // Waits for the n-th answer end of a box.
-  bool WaitEnds(std::uint32_t box, std::size_t n, std::chrono::milliseconds limit = 20s) {
-    std::unique_lock lock(lock_);
-    return changed_.wait_for(lock, limit, [&] {
-      return static_cast<std::size_t>(std::count_if(all_.begin(), all_.end(), [&](const Received& r) {
-               return r.box == box && r.action == kActionAnswerEnd;
-             })) >= n;
-    });
-  }
-  std::vector<Received> Updates(std::chrono::milliseconds limit) {
-    std::unique_lock lock(lock_);
-    std::vector<Received> out;
-    changed_.wait_for(lock, limit, [&] {
-      return std::any_of(all_.begin(), all_.end(), [](const Received& r) { return r.action == kActionUpdate; });
-    });
-    for (const auto& r : all_)
-      if (r.action == kActionUpdate) out.push_back(r);
-    return out;
-  }
-
- private:
-  TIPCServer server_;
-  std::mutex lock_;
-  std::condition_variable changed_;
-  std::vector<Received> all_;
-};
 
 std::wstring g_tree;
 PROCESS_INFORMATION g_service{};
@@ -85,12 +37,6 @@ ResultRecorder* g_recorder = nullptr;
 
 void WriteFileAt(const std::wstring& path) { std::ofstream(path.c_str()) << "x"; }
 
-bool Send(const IMessageData& msg) {
-  TIPCClient client;
-  client.SetServerName(kSearchRequestPipe);
-  const IMessageData reply = client.ExecuteRequest(msg, 2000);
-  return reply && client.AnswerValid();
-}
 
 std::uint32_t g_nextBox = 1000;
 
@@ -98,7 +44,7 @@ std::uint32_t g_nextBox = 1000;
 std::vector<Received> Query(const std::wstring& dir, const std::u16string& wildcard, std::uint32_t box = 0) {
   if (box == 0) box = ++g_nextBox;
   const std::size_t before = g_recorder->ForBox(box).size();
-  EXPECT_TRUE(Send(BuildSearchRequest(U(dir), wildcard, box)));
+  EXPECT_TRUE(SendRequest(BuildSearchRequest(U(dir), wildcard, box)));
   EXPECT_TRUE(g_recorder->WaitEnds(box, 1));
   auto all = g_recorder->ForBox(box);
   return std::vector<Received>(all.begin() + static_cast<std::ptrdiff_t>(before), all.end());
@@ -186,8 +132,8 @@ TEST_F(ServiceTest, EmptyAnswerIsBeginThenEnd) {
 
 TEST_F(ServiceTest, NewQueryForTheSameBoxCancelsTheOlder) {
   const std::uint32_t box = 77;
-  ASSERT_TRUE(Send(BuildSearchRequest(U(g_tree), u"*", box)));
-  ASSERT_TRUE(Send(BuildSearchRequest(U(g_tree), u"needle", box)));
+  ASSERT_TRUE(SendRequest(BuildSearchRequest(U(g_tree), u"*", box)));
+  ASSERT_TRUE(SendRequest(BuildSearchRequest(U(g_tree), u"needle", box)));
   ASSERT_TRUE(g_recorder->WaitEnds(box, 1));
   std::this_thread::sleep_for(500ms);
   const auto seen = g_recorder->ForBox(box);
@@ -200,8 +146,8 @@ TEST_F(ServiceTest, NewQueryForTheSameBoxCancelsTheOlder) {
 }
 
 TEST_F(ServiceTest, TwoSearchBoxesAtOnce) {
-  ASSERT_TRUE(Send(BuildSearchRequest(U(g_tree), u"bulk", 501)));
-  ASSERT_TRUE(Send(BuildSearchRequest(U(g_tree), u"*.mp3", 502)));
+  ASSERT_TRUE(SendRequest(BuildSearchRequest(U(g_tree), u"bulk", 501)));
+  ASSERT_TRUE(SendRequest(BuildSearchRequest(U(g_tree), u"*.mp3", 502)));
   ASSERT_TRUE(g_recorder->WaitEnds(501, 1));
   ASSERT_TRUE(g_recorder->WaitEnds(502, 1));
   EXPECT_EQ(Items(g_recorder->ForBox(501)).size(), 300u);
@@ -239,11 +185,11 @@ void RawWrite(const std::vector<std::uint8_t>& bytes, bool closeEarly) {
 TEST_F(ServiceTest, BadRequestsLeaveItAnswering) {
   auto unknown = NewMessageData();
   unknown->Data().WriteCardinal(u"Action", 42);
-  EXPECT_TRUE(Send(unknown));
+  EXPECT_TRUE(SendRequest(unknown));
   auto noFields = NewMessageData();
   noFields->Data().WriteCardinal(u"Action", 1);
-  EXPECT_TRUE(Send(noFields));
-  EXPECT_TRUE(Send(NewMessageData()));
+  EXPECT_TRUE(SendRequest(noFields));
+  EXPECT_TRUE(SendRequest(NewMessageData()));
   // A data size far beyond any message, a storage whose name length runs past its end, and a
   // client that leaves in the middle of a frame.
   RawWrite({0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F}, true);
@@ -257,8 +203,8 @@ TEST_F(ServiceTest, BadRequestsLeaveItAnswering) {
 }
 
 TEST_F(ServiceTest, CancelRequestStopsTheAnswerAndStartupReportAnnouncesTheUpdate) {
-  EXPECT_TRUE(Send(BuildCancelRequest(12345)));
-  EXPECT_TRUE(Send(BuildChannelReport(7)));
+  EXPECT_TRUE(SendRequest(BuildCancelRequest(12345)));
+  EXPECT_TRUE(SendRequest(BuildChannelReport(7)));
   const auto updates = g_recorder->Updates(10s);
   ASSERT_FALSE(updates.empty());
   EXPECT_EQ(updates.front().fileName, u"C:\\updates\\RuvoSetup.exe");
