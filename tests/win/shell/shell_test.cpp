@@ -38,11 +38,12 @@ class StandIn {
   DWORD Id() const { return id_; }
   HANDLE Process() const { return process_.get(); }
 
-  // The stand-in's top-level window with that title, waited for up to 10 s.
+  // The stand-in's top-level window with that title, waited for up to 10 s. The stand-in shows
+  // a window only once its whole tree is built, so a visible window is a complete one.
   HWND Window(const wchar_t* title) const {
     for (int i = 0; i < 200; ++i) {
       HWND w = ::FindWindowW(kExplorerClass, title);
-      if (w && ::FindWindowExW(w, nullptr, L"ShellTabWindowClass", nullptr)) return w;
+      if (w && ::IsWindowVisible(w)) return w;
       ::Sleep(50);
     }
     return nullptr;
@@ -56,9 +57,9 @@ class StandIn {
 HWND Descend(HWND w, std::initializer_list<const wchar_t*> classes) {
   for (const wchar_t* c : classes) {
     HWND next = nullptr;
-    // The visible window of the class (decoys are hidden).
+    // The window of the class that has its own visible style (decoys lack it).
     for (HWND k = ::FindWindowExW(w, nullptr, c, nullptr); k; k = ::FindWindowExW(w, k, c, nullptr))
-      if (::IsWindowVisible(k)) next = k;
+      if (::GetWindowLongW(k, GWL_STYLE) & WS_VISIBLE) next = k;
     w = next;
   }
   return w;
