@@ -93,15 +93,52 @@ std::u16string FileIndex::Name(EntryId id) const {
 }
 
 std::u16string FileIndex::PathOf(EntryId id) const {
-  if (!IsLive(id)) return {};
-  std::vector<EntryId> chain;
-  for (EntryId at = id; at != kNone; at = entries_[at].parent) chain.push_back(at);
-  std::string bytes;
-  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-    if (!bytes.empty() && bytes.back() != '\\') bytes.push_back('\\');
-    bytes += Original(entries_[*it]);
+  std::u16string path;
+  if (!IsLive(id)) return path;
+  // Names are appended root first; the chain is short, so it usually fits the local array.
+  EntryId local[32];
+  std::vector<EntryId> deep;
+  std::size_t depth = 0;
+  for (EntryId at = id; at != kNone; at = entries_[at].parent) {
+    if (depth < std::size(local)) {
+      local[depth] = at;
+    } else {
+      if (deep.empty()) deep.assign(local, local + depth);
+      deep.push_back(at);
+    }
+    ++depth;
   }
-  return FromWtf8(bytes);
+  const EntryId* chain = deep.empty() ? local : deep.data();
+  for (std::size_t i = depth; i-- > 0;) {
+    if (!path.empty() && path.back() != u'\\') path.push_back(u'\\');
+    AppendFromWtf8(Original(entries_[chain[i]]), path);
+  }
+  return path;
+}
+
+std::vector<std::u16string> FileIndex::PathsOf(std::span<const EntryId> ids) const {
+  std::vector<std::u16string> paths(ids.size());
+  EntryId folder = kNone;
+  std::u16string folderPath;  // ends in a backslash
+  for (std::size_t i = 0; i < ids.size(); ++i) {
+    const EntryId id = ids[i];
+    if (!IsLive(id)) continue;
+    const EntryId parent = entries_[id].parent;
+    if (parent == kNone) {
+      paths[i] = PathOf(id);
+      continue;
+    }
+    if (parent != folder) {
+      folder = parent;
+      folderPath = PathOf(parent);
+      if (!folderPath.empty() && folderPath.back() != u'\\') folderPath.push_back(u'\\');
+    }
+    std::u16string& path = paths[i];
+    path.reserve(folderPath.size() + (entries_[id].nameBits & kLenMask));
+    path = folderPath;
+    AppendFromWtf8(Original(entries_[id]), path);
+  }
+  return paths;
 }
 
 bool FileIndex::IsWithin(EntryId id, EntryId scope) const {
@@ -232,6 +269,10 @@ void FileIndex::CompactPoolIfWasteful() {
   }
   pool_ = std::move(pool);
   deadBytes_ = 0;
+}
+
+bool FileIndex::NameMatches(EntryId id, const NameQuery& query) const {
+  return IsLive(id) && query.MatchesStored(Folded(entries_[id]), Original(entries_[id]));
 }
 
 std::vector<FileIndex::EntryId> FileIndex::Search(const NameQuery& query, const std::vector<EntryId>& scopes,

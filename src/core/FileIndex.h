@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,9 +44,14 @@ class FileIndex {
   EntryId Parent(EntryId id) const;
   std::u16string Name(EntryId id) const;
   std::u16string PathOf(EntryId id) const;
+  // The paths of many entries at once (empty for an entry that is gone). Entries of one folder
+  // that follow each other, as search hits do, share the work of the folder's path.
+  std::vector<std::u16string> PathsOf(std::span<const EntryId> ids) const;
   // Whether id is scope or lies below it.
   bool IsWithin(EntryId id, EntryId scope) const;
 
+  // Whether the entry is live and its name matches.
+  bool NameMatches(EntryId id, const NameQuery& query) const;
   // Entries below the scopes (not the scopes themselves) whose names match, at most cap of
   // them, in index order. cancel, when given, is polled while scanning; a cancelled search
   // returns what it found so far.

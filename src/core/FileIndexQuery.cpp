@@ -105,7 +105,15 @@ bool NameQuery::Prefilter(std::string_view folded) const {
 bool NameQuery::MatchesStored(std::string_view folded, std::string_view original) const {
   if (text_.empty()) return false;
   if (!wildcard_) return folded.find(needle_) != std::string_view::npos;
-  return Prefilter(folded) && GlobFolded(pattern_, folded) != Glob::kNo && WildcardMatches(text_, FromWtf8(original));
+  if (!Prefilter(folded)) return false;
+  // The stored folded form is the matcher's own folding of the name, so a sure answer on its
+  // bytes is the matcher's answer; only names it cannot judge go to the matcher.
+  switch (GlobFolded(pattern_, folded)) {
+    case Glob::kYes: return true;
+    case Glob::kNo: return false;
+    case Glob::kUnsure: break;
+  }
+  return WildcardMatches(text_, FromWtf8(original));
 }
 
 bool NameQuery::Matches(std::u16string_view name) const {

@@ -2,7 +2,8 @@
 // A compiled name query. Without "*" or "?" a name matches when it contains the query,
 // ignoring case; with them the whole name must match the pattern as the wildcard matcher
 // (WildcardSplit, ignoring case) decides. Literal pieces of a pattern are checked first on
-// the folded bytes, then the whole pattern, so the matcher itself only runs for the matches.
+// the folded bytes, then the whole pattern on them; the matcher itself runs only for names
+// those bytes cannot settle (characters outside the BMP).
 #include <string>
 #include <string_view>
 #include <vector>

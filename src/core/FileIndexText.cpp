@@ -7,3 +7,5 @@ void AppendWtf8(std::u16string_view s, std::string& out) { AppendUtf8(s, out, TS
 std::string ToWtf8(std::u16string_view s) { return Utf16ToUtf8(s, TSurrogates::Keep); }
 
 std::u16string FromWtf8(std::string_view s) { return Utf8ToUtf16(s, TSurrogates::Keep); }
+
+void AppendFromWtf8(std::string_view s, std::u16string& out) { AppendUtf16(s, out, TSurrogates::Keep); }

@@ -11,4 +11,5 @@ void AppendWtf8(std::u16string_view s, std::string& out);
 std::string ToWtf8(std::u16string_view s);
 // Decodes what AppendWtf8 produced; malformed bytes become U+FFFD, never a read past the end.
 std::u16string FromWtf8(std::string_view s);
+void AppendFromWtf8(std::string_view s, std::u16string& out);
 

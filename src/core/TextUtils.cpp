@@ -66,6 +66,11 @@ bool IsSurrogate(std::uint32_t cp) { return cp >= 0xD800 && cp <= 0xDFFF; }
 std::u16string Utf8ToUtf16(std::string_view s, TSurrogates surrogates) {
   std::u16string out;
   out.reserve(s.size());
+  AppendUtf16(s, out, surrogates);
+  return out;
+}
+
+void AppendUtf16(std::string_view s, std::u16string& out, TSurrogates surrogates) {
   for (std::size_t i = 0; i < s.size();) {
     const auto c = static_cast<unsigned char>(s[i]);
     std::uint32_t cp;
@@ -104,7 +109,6 @@ std::u16string Utf8ToUtf16(std::string_view s, TSurrogates surrogates) {
     }
     i += n;
   }
-  return out;
 }
 
 void AppendUtf8(std::u16string_view s, std::string& out, TSurrogates surrogates) {

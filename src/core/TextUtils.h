@@ -27,6 +27,7 @@ enum class TSurrogates { Replace, Keep };
 
 // Malformed bytes decode as U+FFFD; nothing is read past the end.
 std::u16string Utf8ToUtf16(std::string_view s, TSurrogates surrogates = TSurrogates::Replace);
+void AppendUtf16(std::string_view s, std::u16string& out, TSurrogates surrogates = TSurrogates::Replace);
 void AppendUtf8(std::u16string_view s, std::string& out, TSurrogates surrogates = TSurrogates::Replace);
 std::string Utf16ToUtf8(std::u16string_view s, TSurrogates surrogates = TSurrogates::Replace);
 inline std::u16string U16(const char* ascii) { return Utf8ToUtf16(ascii); }

@@ -173,14 +173,18 @@ bool AnswerScheduler::Produce(const SearchRequest& request, const std::atomic<bo
     }
     constexpr std::size_t kBatch = 256;
     std::map<std::u16string, bool> allowed;  // folder -> the client may list it
+    std::vector<FileIndex::EntryId> batch;
     std::vector<std::u16string> paths;
     for (std::size_t at = 0; at < hits.size() && !cancel; at += kBatch) {
-      paths.clear();
       {
+        // The index may have changed since the search: a removed entry's slot can already
+        // hold another name, so each hit is checked again.
         std::shared_lock lock(store_.Lock());
         const FileIndex& index = store_.Index();
+        batch.clear();
         for (std::size_t i = at; i < std::min(hits.size(), at + kBatch); ++i)
-          if (index.IsLive(hits[i])) paths.push_back(index.PathOf(hits[i]));
+          if (index.NameMatches(hits[i], query)) batch.push_back(hits[i]);
+        paths = index.PathsOf(batch);
       }
       for (auto& path : paths) {
         const std::u16string folder = path.substr(0, path.find_last_of(u'\\'));

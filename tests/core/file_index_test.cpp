@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <set>
 
 #include "core/FileIndex.h"
@@ -170,6 +171,43 @@ TEST_F(FileIndexTest, BadNamesAndIdsAreRefused) {
   EXPECT_EQ(index.PathOf(99999), u"");
   index.Remove(99999);
   EXPECT_EQ(index.Count(), 5u);
+}
+
+TEST_F(FileIndexTest, PathsOfManyMatchesPathOfEach) {
+  const Id drive = index.AddRoot(u"D:");
+  const Id top = index.Add(drive, u"top.txt", false);
+  const Id chinese = index.Add(music, u"\u6587\u6863.txt", false);
+  // Deeper than the path builder's inline chain.
+  Id deep = root;
+  for (int i = 0; i < 40; ++i) {
+    char name[8];
+    std::snprintf(name, sizeof name, "d%d", i);
+    deep = index.Add(deep, Utf8ToUtf16(name), true);
+  }
+  const Id leaf = index.Add(deep, u"leaf", false);
+  const Id gone = index.Add(docs, u"gone", false);
+  index.Remove(gone);
+  // Same-folder runs, alternating folders, roots, a dead entry and an unknown id.
+  const std::vector<Id> ids{report, notes, song, chinese, report, root, drive, top, leaf, gone, 99999, notes};
+  const std::vector<std::u16string> paths = index.PathsOf(ids);
+  ASSERT_EQ(paths.size(), ids.size());
+  for (std::size_t i = 0; i < ids.size(); ++i) EXPECT_EQ(paths[i], index.PathOf(ids[i])) << i;
+  EXPECT_EQ(paths[7], u"D:\\top.txt");
+  EXPECT_EQ(paths[9], u"");
+  EXPECT_EQ(paths[8].substr(0, 14), u"C:\\Data\\d0\\d1\\");
+  EXPECT_TRUE(index.PathsOf({}).empty());
+}
+
+TEST_F(FileIndexTest, AHitIsCheckedAgainAfterItsSlotIsReused) {
+  const NameQuery query(u"*.docx");
+  const std::vector<Id> hits = index.Search(query, {root}, 100);
+  ASSERT_EQ(hits, std::vector<Id>{report});
+  index.Remove(report);
+  const Id other = index.Add(docs, u"other.txt", false);
+  ASSERT_EQ(other, report);  // the freed slot is taken again
+  EXPECT_FALSE(index.NameMatches(report, query));
+  EXPECT_TRUE(index.NameMatches(report, NameQuery(u"other")));
+  EXPECT_FALSE(index.NameMatches(99999, NameQuery(u"other")));
 }
 
 TEST(FileIndex, PoolCompactionKeepsEveryName) {

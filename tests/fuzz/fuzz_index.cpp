@@ -1,6 +1,6 @@
 // A small index built, changed and queried by the input: every search answer must be what a
 // direct walk of the live entries finds with the UTF-16 matcher, and every entry must be found
-// again by its path, in any case.
+// again by its path, in any case, and get the same path alone and in a batch.
 #include <algorithm>
 #include <vector>
 
@@ -108,6 +108,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         FUZZ_CHECK(again == id);
         FUZZ_CHECK(index.FindPath(FoldLower(path)) == id);
+        // The batch form agrees with the single one, dead entries included.
+        const std::vector<FileIndex::EntryId> batch{id, pick(), pick(), id};
+        const std::vector<std::u16string> paths = index.PathsOf(batch);
+        for (std::size_t i = 0; i < batch.size(); ++i) FUZZ_CHECK(paths[i] == index.PathOf(batch[i]));
         break;
       }
     }
