@@ -20,15 +20,6 @@ bool HasPathPrefix(std::string_view folded, std::string_view rootFolded) {
 }
 }  // namespace
 
-std::string_view FileIndex::Original(const Entry& e) const {
-  return std::string_view(pool_).substr(e.nameOff, e.nameBits & kLenMask);
-}
-
-std::string_view FileIndex::Folded(const Entry& e) const {
-  if (e.foldBits & kSameFold) return Original(e);
-  return std::string_view(pool_).substr(e.nameOff + (e.nameBits & kLenMask), e.foldBits & kLenMask);
-}
-
 bool FileIndex::StoreName(Entry& e, std::u16string_view name) {
   const std::string original = ToWtf8(name);
   const std::string folded = ToWtf8(FoldLower(name));

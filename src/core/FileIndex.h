@@ -78,8 +78,13 @@ class FileIndex {
   static constexpr std::uint16_t kFolder = 0x8000;
   static constexpr std::uint16_t kSameFold = 0x8000;
 
-  std::string_view Original(const Entry& e) const;
-  std::string_view Folded(const Entry& e) const;
+  // Every stored offset and length lies inside the pool (StoreName and the compaction keep it
+  // so), and a search reads these for each entry, so they skip the bounds check.
+  std::string_view Original(const Entry& e) const { return {pool_.data() + e.nameOff, static_cast<std::size_t>(e.nameBits & kLenMask)}; }
+  std::string_view Folded(const Entry& e) const {
+    if (e.foldBits & kSameFold) return Original(e);
+    return {pool_.data() + e.nameOff + (e.nameBits & kLenMask), static_cast<std::size_t>(e.foldBits & kLenMask)};
+  }
   bool StoreName(Entry& e, std::u16string_view name);
   EntryId NewSlot();
   void Unlink(EntryId id);
