@@ -5,6 +5,7 @@
 #include <cwctype>
 #include <map>
 #include <shared_mutex>
+#include <system_error>
 
 #include "core/FileIndex.h"
 #include "core/FileIndexQuery.h"
@@ -71,44 +72,78 @@ void AnswerScheduler::Shutdown() {
   if (watchdog_.joinable()) watchdog_.join();
 }
 
-void AnswerScheduler::Run(std::function<void()> work) {
-  {
-    std::lock_guard lock(lock_);
-    if (shuttingDown_) return;
-    ++running_;
-  }
-  std::thread([this, work = std::move(work)] {
-    work();
+bool AnswerScheduler::Reserve() {
+  if (shuttingDown_ || running_ >= kMaxRunning) return false;
+  ++running_;
+  return true;
+}
+
+bool AnswerScheduler::Run(std::function<void()> work) {
+  try {
+    std::thread([this, work = std::move(work)] {
+      work();
+      std::lock_guard lock(lock_);
+      --running_;
+      idle_.notify_all();
+    }).detach();
+    return true;
+  } catch (const std::system_error&) {  // out of threads: the request is dropped
     std::lock_guard lock(lock_);
     --running_;
     idle_.notify_all();
-  }).detach();
+    return false;
+  }
+}
+
+std::size_t AnswerScheduler::Running() {
+  std::lock_guard lock(lock_);
+  return running_;
+}
+
+std::size_t AnswerScheduler::BoxCount() {
+  std::lock_guard lock(lock_);
+  return boxes_.size();
 }
 
 void AnswerScheduler::Search(SearchRequest request) {
   std::shared_ptr<Box> box;
   auto cancel = std::make_shared<std::atomic<bool>>(false);
+  const std::uint32_t id = request.searchBox;
   {
     std::lock_guard lock(lock_);
-    auto& slot = boxes_[request.searchBox];
+    if (!Reserve()) return;
+    auto& slot = boxes_[id];
     if (!slot) slot = std::make_shared<Box>();
     if (slot->cancel) *slot->cancel = true;
     slot->cancel = cancel;
     box = slot;
   }
-  Run([this, request = std::move(request), box, cancel] { Answer(request, *box, *cancel); });
+  // The box's state goes with its last answer, so box numbers never pile up.
+  const auto release = [this, box, cancel, id] {
+    std::lock_guard lock(lock_);
+    const auto it = boxes_.find(id);
+    if (it != boxes_.end() && it->second == box && box->cancel == cancel) boxes_.erase(it);
+  };
+  if (!Run([this, request = std::move(request), box, cancel, release] {
+        Answer(request, *box, *cancel);
+        release();
+      }))
+    release();
 }
 
 void AnswerScheduler::Cancel(std::uint32_t searchBox) {
   std::lock_guard lock(lock_);
   const auto it = boxes_.find(searchBox);
   if (it == boxes_.end()) return;
+  // The answer ends soon and takes the box's state with it.
   if (it->second->cancel) *it->second->cancel = true;
-  // Drop the box unless an answer still runs for it (its thread holds a reference).
-  if (it->second.use_count() == 1) boxes_.erase(it);
 }
 
 void AnswerScheduler::AnnounceUpdate(DWORD clientProcessId, std::u16string program, std::u16string version) {
+  {
+    std::lock_guard lock(lock_);
+    if (!Reserve()) return;
+  }
   Run([this, clientProcessId, program = std::move(program), version = std::move(version)] {
     ResultSender sender(clientProcessId);
     if (!sender.Connect(kConnectTimeoutMs)) return;

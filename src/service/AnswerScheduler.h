@@ -36,6 +36,9 @@ class AnswerScheduler {
   // How long the program may take to accept a connection, and to answer one message.
   static constexpr DWORD kConnectTimeoutMs = 2000;
   static constexpr DWORD kMessageTimeoutMs = 5000;
+  // Answers and announcements running at once. The program keeps one answer per search box
+  // going; requests beyond this are dropped, so a flood cannot take the machine's threads.
+  static constexpr std::size_t kMaxRunning = 32;
 
   AnswerScheduler(IndexStore& store, std::size_t cap);
   ~AnswerScheduler();
@@ -47,6 +50,10 @@ class AnswerScheduler {
   void AnnounceUpdate(DWORD clientProcessId, std::u16string program, std::u16string version);
   // Cancels everything and waits (bounded) for the answers to end.
   void Shutdown();
+
+  std::size_t Running();
+  // Search boxes with state kept: those whose answer still runs.
+  std::size_t BoxCount();
 
  private:
   struct Box {
@@ -65,7 +72,11 @@ class AnswerScheduler {
   // Hands every path the client may see to emit, as found. True when all were offered.
   bool Produce(const SearchRequest& request, const std::atomic<bool>& cancel, const ItemSink& emit);
   bool Walk(const std::wstring& dir, const NameQuery& query, const std::atomic<bool>& cancel, const ItemSink& emit);
-  void Run(std::function<void()> work);
+  // Takes a place for one more answer (under lock_); false when there is none.
+  bool Reserve();
+  // Runs work on a thread of its own in a place already reserved; false (the place given
+  // back) when no thread can be made.
+  bool Run(std::function<void()> work);
   void Arm(ResultSender* sender);
   void Disarm(ResultSender* sender);
   void WatchdogLoop();

@@ -1,6 +1,7 @@
 // The answer scheduler in this process, answering to our own "SearchResultPipe": an answer is
 // walked as the client whose token it carries, and a token the scheduler cannot take on is
-// never replaced by the service's own rights.
+// never replaced by the service's own rights; what a flood of requests can make it hold is
+// bounded.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -96,5 +97,48 @@ TEST_F(AnswerSchedulerTest, ATokenThatCannotBeTakenOnYieldsNothing) {
   EXPECT_EQ(ItemCount(results.Answer(4)), 5u);
   EXPECT_EQ(results.Answer(5).size(), 2u);
   scheduler.Shutdown();
+}
+// Whether the scheduler's answers all ended within 20 s.
+bool AllEnded(AnswerScheduler& scheduler) {
+  for (int i = 0; i < 400 && scheduler.Running() != 0; ++i) ::Sleep(50);
+  return scheduler.Running() == 0;
+}
+
+TEST_F(AnswerSchedulerTest, ABoxKeepsNoStateOnceItsAnswersEnd) {
+  ResultRecorder results;
+  IndexStore store({tree_});
+  AnswerScheduler scheduler(store, 100);
+  // Every request for a box number never seen before, as a peer inventing numbers sends them.
+  for (std::uint32_t box = 100; box < 140; ++box) {
+    scheduler.Search(Request(box, nullptr));
+    ASSERT_EQ(ItemCount(results.Answer(box)), 5u) << box;
+  }
+  scheduler.Cancel(100);  // answered already
+  scheduler.Cancel(999);  // never seen
+  ASSERT_TRUE(AllEnded(scheduler));
+  EXPECT_EQ(scheduler.BoxCount(), 0u);
+}
+
+TEST_F(AnswerSchedulerTest, RequestsBeyondTheRunningLimitAreDropped) {
+  ResultRecorder results(/*stall=*/true);
+  IndexStore store({tree_});
+  AnswerScheduler scheduler(store, 100);
+  constexpr std::uint32_t kFirst = 200;
+  constexpr std::uint32_t kExtra = 8;
+  const std::uint32_t end = kFirst + static_cast<std::uint32_t>(AnswerScheduler::kMaxRunning) + kExtra;
+  for (std::uint32_t box = kFirst; box < end; ++box) scheduler.Search(Request(box, nullptr));
+  scheduler.AnnounceUpdate(::GetCurrentProcessId(), u"C:\\setup.exe", u"2.0");
+  // The program stopped reading: every place is taken and the rest were turned away.
+  EXPECT_EQ(scheduler.Running(), AnswerScheduler::kMaxRunning);
+  EXPECT_EQ(scheduler.BoxCount(), AnswerScheduler::kMaxRunning);
+
+  results.Release();
+  ASSERT_TRUE(AllEnded(scheduler));
+  EXPECT_EQ(scheduler.BoxCount(), 0u);
+  for (std::uint32_t box = end - kExtra; box < end; ++box) EXPECT_TRUE(results.ForBox(box).empty()) << box;
+  EXPECT_TRUE(results.Updates(0ms).empty());
+  // Places come back once answers end.
+  scheduler.Search(Request(end - 1, nullptr));
+  EXPECT_EQ(ItemCount(results.Answer(end - 1)), 5u);
 }
 }  // namespace
