@@ -160,7 +160,7 @@ TEST(ResultIntakeShutdown, AHandOverPendingWhileTheProgramEndsCompletes) {
   thread->OnAddSearchResult = [&](THookThread*, PWindowRec, const std::u16string&, const std::u16string&,
                                   const std::u16string&) { ++delivered; };
   thread->Start();
-  WaitUntil([] { return false; }, 300);  // the result server is up
+  ASSERT_TRUE(WaitUntil([] { return ::WaitNamedPipeW(L"\\\\.\\pipe\\SearchResultPipe", 1) != FALSE; }, 10000));
   // The end of an answer arrives while the main thread is busy: the worker waits for it.
   std::thread sender([] {
     TIPCClient client;
