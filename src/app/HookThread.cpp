@@ -10,6 +10,7 @@ THookThread::THookThread(TfrmRuvoSearch* owner) : FOwner(owner) {
   FWindowList->OnDelete = [this](TWindowRec* rec) { WindowListDelete(rec); };
   FSendRequestClient = std::make_unique<TIPCClient>();
   FSendRequestClient->SetServerName(u"SearchRequestPipe");
+  FSendRequestClient->SetAllowImpersonation(true);  // the service searches as this user
   FReceiveResultServer = std::make_unique<TIPCServer>();
   FReceiveResultServer->SetServerName(u"SearchResultPipe");
   FReceiveResultServer->OnExecuteRequest = [this](const ICommContext& context, const IMessageData& request,

@@ -184,5 +184,6 @@ void TfrmRuvoSearch::Button2Click() {
   FHookThread->WindowList().AddItem(WindowKey(handle), rec.release());
   TIPCClient client;
   client.SetServerName(kSearchRequestPipe);
+  client.SetAllowImpersonation(true);
   client.ExecuteRequest(request, 5000);
 }

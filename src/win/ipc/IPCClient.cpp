@@ -29,9 +29,8 @@ void TIPCClient::Fail(std::u16string_view desc, DWORD code) {
 }
 
 HANDLE TIPCClient::OpenPipe(const std::wstring& path) {
-  // Identification level only: a server cannot act as this user.
-  return ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                       SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
+  const DWORD level = FAllowImpersonation ? SECURITY_IMPERSONATION : SECURITY_IDENTIFICATION;
+  return ::CreateFileW(path.c_str(), kPipeAccess, 0, nullptr, OPEN_EXISTING, SECURITY_SQOS_PRESENT | level, nullptr);
 }
 
 void TIPCClient::ConnectClient(std::uint32_t connectTimeout) {

@@ -25,6 +25,14 @@ class TIPCClient {
   // "\\<computer>\pipe\<server>".
   const std::u16string& PipeName() const { return FPipeName; }
 
+  // The access a client asks for. Not GENERIC_WRITE: on a pipe that includes
+  // FILE_CREATE_PIPE_INSTANCE, which a service's pipe grants only to those who may serve it.
+  static constexpr DWORD kPipeAccess = GENERIC_READ | FILE_WRITE_DATA;
+  // By default a server may only identify this client. A request to the search service lets it
+  // act as the user, so the service lists folders with the user's own rights.
+  bool AllowsImpersonation() const { return FAllowImpersonation; }
+  void SetAllowImpersonation(bool allow) { FAllowImpersonation = allow; }
+
   bool IsConnected() const { return FIsConnected; }
   bool AnswerValid() const { return FAnswerValid; }
   std::uint32_t LastError() const { return FLastError; }
@@ -54,6 +62,7 @@ class TIPCClient {
   std::u16string FPipeName;
   HANDLE FPipeHandle = nullptr;
   bool FIsConnected = false;
+  bool FAllowImpersonation = false;
   bool FAnswerValid = false;
   std::uint32_t FLastError = 0;
   std::u16string FErrorDesc;

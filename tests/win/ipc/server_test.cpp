@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <aclapi.h>
 
 #include <atomic>
@@ -394,22 +396,35 @@ TEST(IPCServer, StopDuringFailuresDoesNotRestart) {
   EXPECT_TRUE(errors.Entries().empty());
 }
 
-bool SidInAcl(ACL* acl, WELL_KNOWN_SID_TYPE type, PSID explicitSid = nullptr) {
-  BYTE buf[SECURITY_MAX_SID_SIZE];
-  DWORD size = sizeof buf;
-  PSID want = explicitSid;
-  if (!want) {
-    if (!::CreateWellKnownSid(type, nullptr, buf, &size)) return false;
-    want = buf;
-  }
+// The access the ACL allows that account; nothing when it has no entry.
+std::optional<ACCESS_MASK> AllowedFor(ACL* acl, WELL_KNOWN_SID_TYPE type) {
+  BYTE want[SECURITY_MAX_SID_SIZE];
+  DWORD size = sizeof want;
+  if (!::CreateWellKnownSid(type, nullptr, want, &size)) return std::nullopt;
   for (DWORD i = 0; i < acl->AceCount; ++i) {
     void* ace = nullptr;
     if (!::GetAce(acl, i, &ace)) continue;
     auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
-    if (allowed->Header.AceType == ACCESS_ALLOWED_ACE_TYPE && ::EqualSid(&allowed->SidStart, want)) return true;
+    if (allowed->Header.AceType == ACCESS_ALLOWED_ACE_TYPE && ::EqualSid(&allowed->SidStart, want)) return allowed->Mask;
   }
-  return false;
+  return std::nullopt;
 }
+
+bool SidInAcl(ACL* acl, WELL_KNOWN_SID_TYPE type) { return AllowedFor(acl, type).has_value(); }
+
+// The DACL a live instance of the server's pipe carries; freed with the descriptor.
+struct PipeDacl {
+  explicit PipeDacl(HANDLE pipe) {
+    ok = ::GetSecurityInfo(pipe, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr, &sd) ==
+         ERROR_SUCCESS;
+  }
+  ~PipeDacl() { ::LocalFree(sd); }
+  PipeDacl(const PipeDacl&) = delete;
+  PipeDacl& operator=(const PipeDacl&) = delete;
+  bool ok = false;
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR sd = nullptr;
+};
 
 TEST(IPCServer, PipeAdmitsOnlySystemAdministratorsAndTheUser) {
   TIPCServer server;
@@ -418,17 +433,45 @@ TEST(IPCServer, PipeAdmitsOnlySystemAdministratorsAndTheUser) {
   server.Start();
   UniqueFileHandle raw = RawClient(server.ServerName());
   ASSERT_TRUE(raw);
-  PACL dacl = nullptr;
-  PSECURITY_DESCRIPTOR sd = nullptr;
-  ASSERT_EQ(::GetSecurityInfo(raw.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr, &sd),
-            static_cast<DWORD>(ERROR_SUCCESS));
-  ASSERT_NE(dacl, nullptr) << "a NULL DACL would admit everyone";
-  EXPECT_EQ(dacl->AceCount, 3);
-  EXPECT_TRUE(SidInAcl(dacl, WinLocalSystemSid));
-  EXPECT_TRUE(SidInAcl(dacl, WinBuiltinAdministratorsSid));
-  EXPECT_FALSE(SidInAcl(dacl, WinWorldSid));
-  EXPECT_FALSE(SidInAcl(dacl, WinAuthenticatedUserSid));
-  ::LocalFree(sd);
+  PipeDacl pipe(raw.get());
+  ASSERT_TRUE(pipe.ok);
+  ASSERT_NE(pipe.dacl, nullptr) << "a NULL DACL would admit everyone";
+  EXPECT_EQ(pipe.dacl->AceCount, 3);
+  EXPECT_TRUE(SidInAcl(pipe.dacl, WinLocalSystemSid));
+  EXPECT_TRUE(SidInAcl(pipe.dacl, WinBuiltinAdministratorsSid));
+  EXPECT_FALSE(SidInAcl(pipe.dacl, WinWorldSid));
+  EXPECT_FALSE(SidInAcl(pipe.dacl, WinAuthenticatedUserSid));
+}
+
+// Wine does not check pipe access, so the check Windows makes is done here: what our client
+// asks for (as CreateFile widens it) must lie within what an ordinary user is granted, and
+// serving the name must not.
+TEST(IPCServer, OrdinaryUsersMayConnectButNotServe) {
+  TIPCServer server;
+  server.SetServerName(UniquePipeName(u"users"));
+  server.SetPipeAccess(TPipeAccess::OwnerSystemAdminsAndUsers);
+  server.OnExecuteRequest = EchoHandler;
+  server.Start();
+  UniqueFileHandle raw = RawClient(server.ServerName());
+  ASSERT_TRUE(raw);
+  PipeDacl pipe(raw.get());
+  ASSERT_TRUE(pipe.ok);
+  ASSERT_NE(pipe.dacl, nullptr);
+  const std::optional<ACCESS_MASK> users = AllowedFor(pipe.dacl, WinAuthenticatedUserSid);
+  ASSERT_TRUE(users.has_value());
+  GENERIC_MAPPING files{FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS};
+  ACCESS_MASK wanted = TIPCClient::kPipeAccess | SYNCHRONIZE | FILE_READ_ATTRIBUTES;
+  ::MapGenericMask(&wanted, &files);
+  EXPECT_EQ(wanted & ~*users, 0u) << std::hex << "missing rights 0x" << (wanted & ~*users);
+  EXPECT_EQ(*users & FILE_CREATE_PIPE_INSTANCE, 0u);
+  // The client still talks to the server with what it asks for.
+  TIPCClient client;
+  client.SetServerName(server.ServerName());
+  IMessageData request = NewMessageData();
+  request->Data().WriteString(u"S", u"hello");
+  const IMessageData reply = client.ExecuteRequest(request, 2000);
+  ASSERT_TRUE(reply && client.AnswerValid());
+  EXPECT_EQ(reply->Data().ReadString(u"S"), u"hello");
 }
 
 }  // namespace
