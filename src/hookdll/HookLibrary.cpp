@@ -15,6 +15,7 @@
 #include <array>
 #include <utility>
 
+#include "HookKinds.h"
 #include "ReceiverTable.h"
 
 namespace {
@@ -114,7 +115,7 @@ extern "C" {
 // 0, -2 already registered, -4 table full, or a Windows error code (unsupported kind, invalid
 // window, a window of another process, a bad flag, a failed hook installation).
 __declspec(dllexport) int WINAPI AttachReceiver(int hookKind, HWND receiver, int filtering, HWND hookedWnd) {
-  if (hookKind != WH_CBT) return Fail(ERROR_NOT_SUPPORTED);
+  if (hookKind != kCBTHookKind) return Fail(ERROR_NOT_SUPPORTED);
   if (filtering != 0 && filtering != 1) return Fail(ERROR_INVALID_PARAMETER);
   if (!::IsWindow(receiver)) return Fail(ERROR_INVALID_WINDOW_HANDLE);
   DWORD owner = 0;

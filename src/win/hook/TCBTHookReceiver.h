@@ -1,5 +1,6 @@
 #pragma once
 // The CBT hook receiver: decodes the library's WM_USER + HCBT_* messages into typed events.
+#include "hookdll/HookKinds.h"
 #include "win/hook/TSysHookReceiver.h"
 
 class TCBTHookReceiver : public TSysHookReceiver {
@@ -18,7 +19,7 @@ class TCBTHookReceiver : public TSysHookReceiver {
   explicit TCBTHookReceiver(std::wstring name = {});
   ~TCBTHookReceiver() override;
 
-  int HookKind() const override { return WH_CBT; }
+  int HookKind() const override { return kCBTHookKind; }
 
   TCBTActivateEvent OnActivate;
   TCBTClickSkippedEvent OnClickSkipped;

@@ -44,7 +44,7 @@ class TSysHookReceiver {
   const std::wstring& Name() const { return name_; }
   void SetName(std::wstring name) { name_ = std::move(name); }
 
-  // The hook kind passed to the library (WH_CBT is 4).
+  // The hook kind passed to the library (its own numbering, see HookKinds.h).
   virtual int HookKind() const = 0;
   // Name, or the class name when Name is empty.
   virtual std::wstring ReceiverName() const;

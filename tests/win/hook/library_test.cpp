@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "HookTestSupport.h"
+#include "hookdll/HookKinds.h"
 #include "win/common/WideText.h"
 
 namespace {
@@ -35,11 +36,11 @@ class Library : public ::testing::Test {
 
 TEST_F(Library, RegistersOnceAndDetaches) {
   HWND wnd = window_.get();
-  ASSERT_EQ(attach(WH_CBT, wnd, 0, nullptr), 0);
-  EXPECT_EQ(attach(WH_CBT, wnd, 0, nullptr), -2);
+  ASSERT_EQ(attach(kCBTHookKind, wnd, 0, nullptr), 0);
+  EXPECT_EQ(attach(kCBTHookKind, wnd, 0, nullptr), -2);
   EXPECT_EQ(detach(wnd), 0);
   EXPECT_EQ(detach(wnd), -3);
-  EXPECT_EQ(attach(WH_CBT, wnd, 0, nullptr), 0);  // free again after detaching
+  EXPECT_EQ(attach(kCBTHookKind, wnd, 0, nullptr), 0);  // free again after detaching
   EXPECT_EQ(detach(wnd), 0);
 }
 
@@ -54,11 +55,12 @@ TEST_F(Library, RejectsBadArguments) {
   HWND wnd = window_.get();
   const Case cases[] = {
       {WH_MOUSE, wnd, 0, nullptr, ERROR_NOT_SUPPORTED},
-      {WH_CBT, reinterpret_cast<HWND>(0x7FFF0), 0, nullptr, ERROR_INVALID_WINDOW_HANDLE},
-      {WH_CBT, nullptr, 0, nullptr, ERROR_INVALID_WINDOW_HANDLE},
-      {WH_CBT, wnd, 2, nullptr, ERROR_INVALID_PARAMETER},
-      {WH_CBT, wnd, 1, nullptr, ERROR_INVALID_WINDOW_HANDLE},
-      {WH_CBT, ::GetDesktopWindow(), 0, nullptr, ERROR_ACCESS_DENIED},  // not a window of this process
+      {WH_CBT, wnd, 0, nullptr, ERROR_NOT_SUPPORTED},  // the system's number, not the library's
+      {kCBTHookKind, reinterpret_cast<HWND>(0x7FFF0), 0, nullptr, ERROR_INVALID_WINDOW_HANDLE},
+      {kCBTHookKind, nullptr, 0, nullptr, ERROR_INVALID_WINDOW_HANDLE},
+      {kCBTHookKind, wnd, 2, nullptr, ERROR_INVALID_PARAMETER},
+      {kCBTHookKind, wnd, 1, nullptr, ERROR_INVALID_WINDOW_HANDLE},
+      {kCBTHookKind, ::GetDesktopWindow(), 0, nullptr, ERROR_ACCESS_DENIED},  // not a window of this process
   };
   for (const Case& c : cases) {
     EXPECT_EQ(attach(c.kind, c.receiver, c.filtering, c.hooked), static_cast<int>(c.error)) << c.error;
@@ -86,7 +88,7 @@ TEST_F(Library, DeliversInOrderAndDropsTheRegistrationWithTheWindow) {
                         }
                         return ::DefWindowProcW(w, m, wp, lp);
                       }));
-  ASSERT_EQ(attach(WH_CBT, receiver, 0, nullptr), 0);
+  ASSERT_EQ(attach(kCBTHookKind, receiver, 0, nullptr), 0);
   std::vector<WPARAM> made;
   for (int i = 0; i < 5; ++i) {
     HWND w = ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
