@@ -18,6 +18,9 @@
 // id, impersonation token) when the connection begins.
 class RequestServer : public TIPCServer {
  public:
+  // The connections' threads use the client table, so they end before it goes.
+  ~RequestServer() override { Shutdown(); }
+
   struct Client {
     DWORD processId = 0;
     std::shared_ptr<UniqueKernelHandle> token;

@@ -65,7 +65,9 @@ TIPCServer::TIPCServer()
       FSupervisorStopEvent(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       FContextList(std::make_unique<TContextList>()) {}
 
-TIPCServer::~TIPCServer() {
+TIPCServer::~TIPCServer() { Shutdown(); }
+
+void TIPCServer::Shutdown() {
   ::SetEvent(FSupervisorStopEvent.get());
   if (FSupervisor.joinable()) FSupervisor.join();
   Stop();

@@ -86,6 +86,10 @@ class TIPCServer {
   // Connections being served finish on their own; the listener is not restarted.
   void Stop();
   void Restart();
+  // Final: stops, ends the connections still being served and waits for their threads. A
+  // class that extends the server with state its handlers use calls this in its destructor,
+  // while that state still exists; the base destructor does it otherwise.
+  void Shutdown();
 
   // Workers in the current listener's pool, and connections being served.
   std::size_t PoolSize() const;

@@ -381,6 +381,41 @@ TEST(IPCServer, ListenerRecoversWithinTheBudget) {
   EXPECT_EQ(errors.Count(u"Tried to restart listening thread to many times!"), 0u);
 }
 
+// A server extended with state its handlers use: its destructor shuts the server down while
+// that state still exists, so no handler runs on a destroyed object.
+class ServerWithState : public TIPCServer {
+ public:
+  ~ServerWithState() override {
+    Shutdown();
+    *alive_ = false;
+  }
+  std::shared_ptr<std::atomic<bool>> alive_ = std::make_shared<std::atomic<bool>>(true);
+};
+
+TEST(IPCServer, ShutdownEndsIdleConnectionsBeforeItReturns) {
+  auto disconnects = std::make_shared<std::atomic<int>>(0);
+  auto lateDisconnects = std::make_shared<std::atomic<int>>(0);
+  TIPCClient client;  // outlives the server, connected and idle, as the program's is
+  {
+    ServerWithState server;
+    server.SetServerName(UniquePipeName(u"shutdown"));
+    server.OnExecuteRequest = EchoHandler;
+    server.OnClientDisconnect = [alive = server.alive_, disconnects, lateDisconnects](const ICommContext&) {
+      ++*disconnects;
+      if (!*alive) ++*lateDisconnects;
+    };
+    server.Start();
+    client.SetServerName(server.ServerName());
+    client.ConnectClient(2000);
+    ASSERT_TRUE(client.IsConnected());
+    ASSERT_TRUE(client.ExecuteConnectedRequest(NewMessageData()));
+  }
+  EXPECT_EQ(disconnects->load(), 1);
+  EXPECT_EQ(lateDisconnects->load(), 0);
+  // The connection is gone on the client's side too.
+  EXPECT_FALSE(client.ExecuteConnectedRequest(NewMessageData()) && client.AnswerValid());
+}
+
 TEST(IPCServer, StopDuringFailuresDoesNotRestart) {
   FailingServer server;
   ErrorLog errors;
