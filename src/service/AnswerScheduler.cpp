@@ -53,7 +53,8 @@ bool CanList(const std::wstring& folder) {
 }
 }  // namespace
 
-AnswerScheduler::AnswerScheduler(IndexStore& store, std::size_t cap) : store_(store), cap_(cap) {
+AnswerScheduler::AnswerScheduler(IndexStore& store, std::size_t cap, DWORD messageTimeoutMs)
+    : store_(store), cap_(cap), messageTimeoutMs_(messageTimeoutMs) {
   watchdog_ = std::thread([this] { WatchdogLoop(); });
 }
 
@@ -147,9 +148,7 @@ void AnswerScheduler::AnnounceUpdate(DWORD clientProcessId, std::u16string progr
   Run([this, clientProcessId, program = std::move(program), version = std::move(version)] {
     ResultSender sender(clientProcessId);
     if (!sender.Connect(kConnectTimeoutMs)) return;
-    Arm(&sender);
-    sender.Send(BuildUpdateAnnouncement(program, version));
-    Disarm(&sender);
+    Deliver(sender, BuildUpdateAnnouncement(program, version));
     sender.DisconnectClient();
   });
 }
@@ -245,22 +244,28 @@ void AnswerScheduler::Answer(const SearchRequest& request, Box& box, const std::
   if (cancel) return;
   ResultSender sender(request.clientProcessId);
   if (!sender.Connect(kConnectTimeoutMs)) return;
-  Arm(&sender);
-  bool ok = sender.Send(BuildAnswerBegin(request.searchBox));
+  bool ok = Deliver(sender, BuildAnswerBegin(request.searchBox));
   std::size_t sent = 0;
   // Items go out as they are found; the answer ends at the cap.
   const bool complete = ok && Produce(request, cancel, [&](std::u16string path) {
-    ok = sender.Send(BuildFoundItem(path, request.wildcard, request.searchBox));
+    ok = Deliver(sender, BuildFoundItem(path, request.wildcard, request.searchBox));
     return ok && ++sent < cap_;
   });
-  if (ok && !cancel && (complete || sent >= cap_)) sender.Send(BuildAnswerEnd(request.searchBox));
-  Disarm(&sender);
+  if (ok && !cancel && (complete || sent >= cap_)) Deliver(sender, BuildAnswerEnd(request.searchBox));
   sender.DisconnectClient();
+}
+
+// Only the sending is watched: a search may take its time between two items.
+bool AnswerScheduler::Deliver(ResultSender& sender, const IMessageData& message) {
+  Arm(&sender);
+  const bool ok = sender.Send(message);
+  Disarm(&sender);
+  return ok;
 }
 
 void AnswerScheduler::Arm(ResultSender* sender) {
   std::lock_guard lock(lock_);
-  watches_.push_back({sender, ::GetTickCount64() + kMessageTimeoutMs});
+  watches_.push_back({sender, ::GetTickCount64() + messageTimeoutMs_});
 }
 
 void AnswerScheduler::Disarm(ResultSender* sender) {
@@ -268,14 +273,13 @@ void AnswerScheduler::Disarm(ResultSender* sender) {
   std::erase_if(watches_, [sender](const Watch& w) { return w.sender == sender; });
 }
 
-// A delivery gets kMessageTimeoutMs per message: each reply moves its deadline on.
+// Each message gets messageTimeoutMs_ to be answered.
 void AnswerScheduler::WatchdogLoop() {
   std::unique_lock lock(lock_);
   while (!(shuttingDown_ && running_ == 0)) {
     idle_.wait_for(lock, std::chrono::milliseconds(200));
     const ULONGLONG now = ::GetTickCount64();
     for (auto& w : watches_)
-      if (w.sender->Progressed()) w.deadline = now + kMessageTimeoutMs;
-      else if (now > w.deadline) w.sender->Abort();
+      if (now > w.deadline) w.sender->Abort();
   }
 }

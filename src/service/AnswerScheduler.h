@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/MessageData.h"
 #include "win/common/Handle.h"
 
 class IndexStore;
@@ -40,7 +41,7 @@ class AnswerScheduler {
   // going; requests beyond this are dropped, so a flood cannot take the machine's threads.
   static constexpr std::size_t kMaxRunning = 32;
 
-  AnswerScheduler(IndexStore& store, std::size_t cap);
+  AnswerScheduler(IndexStore& store, std::size_t cap, DWORD messageTimeoutMs = kMessageTimeoutMs);
   ~AnswerScheduler();
   AnswerScheduler(const AnswerScheduler&) = delete;
   AnswerScheduler& operator=(const AnswerScheduler&) = delete;
@@ -77,12 +78,15 @@ class AnswerScheduler {
   // Runs work on a thread of its own in a place already reserved; false (the place given
   // back) when no thread can be made.
   bool Run(std::function<void()> work);
+  // Sends one message under the stall watchdog.
+  bool Deliver(ResultSender& sender, const IMessageData& message);
   void Arm(ResultSender* sender);
   void Disarm(ResultSender* sender);
   void WatchdogLoop();
 
   IndexStore& store_;
   std::size_t cap_;
+  DWORD messageTimeoutMs_;
   std::mutex lock_;
   std::condition_variable idle_;
   std::map<std::uint32_t, std::shared_ptr<Box>> boxes_;

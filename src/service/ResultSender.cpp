@@ -28,9 +28,7 @@ bool ResultSender::Connect(std::uint32_t timeoutMs) {
 bool ResultSender::Send(const IMessageData& message) {
   if (aborted_ || !IsConnected()) return false;
   const IMessageData reply = ExecuteConnectedRequest(message);
-  const bool ok = reply && AnswerValid() && !aborted_;
-  if (ok) progressed_ = true;
-  return ok;
+  return reply && AnswerValid() && !aborted_;
 }
 
 void ResultSender::Abort() {

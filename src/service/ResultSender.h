@@ -19,8 +19,6 @@ class ResultSender : public TIPCClient {
   bool Send(const IMessageData& message);
   // From another thread: ends a send that does not finish (a stalled program).
   void Abort();
-  // Whether a message was answered since the last call (for the stall watchdog).
-  bool Progressed() { return progressed_.exchange(false); }
 
  protected:
   HANDLE OpenPipe(const std::wstring& path) override;
@@ -29,5 +27,4 @@ class ResultSender : public TIPCClient {
   DWORD clientProcessId_;
   std::atomic<HANDLE> pipe_{INVALID_HANDLE_VALUE};
   std::atomic<bool> aborted_{false};
-  std::atomic<bool> progressed_{false};
 };

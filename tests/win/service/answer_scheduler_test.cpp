@@ -141,4 +141,15 @@ TEST_F(AnswerSchedulerTest, RequestsBeyondTheRunningLimitAreDropped) {
   scheduler.Search(Request(end - 1, nullptr));
   EXPECT_EQ(ItemCount(results.Answer(end - 1)), 5u);
 }
+TEST_F(AnswerSchedulerTest, AProgramThatStopsReadingIsLetGo) {
+  ResultRecorder results(/*stall=*/true);
+  IndexStore store({tree_});
+  AnswerScheduler scheduler(store, 100, /*messageTimeoutMs=*/300);
+  scheduler.Search(Request(300, nullptr));
+  ASSERT_TRUE(results.WaitFor(300, kActionAnswerBegin, 10s));
+  // Still stalled: the watchdog ends the delivery, and the answer with it.
+  EXPECT_TRUE(AllEnded(scheduler));
+  EXPECT_EQ(results.ForBox(300).size(), 1u);
+}
+
 }  // namespace
