@@ -8,7 +8,8 @@
 #include "win/common/WideText.h"
 
 namespace {
-// Scans again while changes arrived during the scan, a bounded number of times.
+// Scans again while more changes arrived during a scan than it holds back, a bounded number
+// of times; the last pass applies what it held and counts the root as indexed.
 constexpr int kMaxScanPasses = 3;
 
 std::wstring ParentOf(const std::wstring& path, std::wstring& name) {
@@ -30,10 +31,11 @@ bool IsFolderOnDisk(const std::wstring& path) {
 }  // namespace
 
 IndexStore::IndexStore(std::vector<std::wstring> roots)
-    : rootPaths_(std::move(roots)), indexed_(new std::atomic<bool>[rootPaths_.size()]), dirty_(new std::atomic<bool>[rootPaths_.size()]) {
+    : rootPaths_(std::move(roots)),
+      indexed_(new std::atomic<bool>[rootPaths_.size()]),
+      pending_(new Pending[rootPaths_.size()]) {
   for (std::size_t i = 0; i < rootPaths_.size(); ++i) {
     indexed_[i] = false;
-    dirty_[i] = false;
     rootEntries_.push_back(index_.AddRoot(U(rootPaths_[i])));
   }
 }
@@ -108,41 +110,93 @@ void IndexStore::AddTree(FileIndex::EntryId parent, const std::wstring& folder) 
 }
 
 void IndexStore::ScanRoot(std::size_t root) {
-  indexed_[root] = false;
-  for (int pass = 0; pass < kMaxScanPasses && !stop_; ++pass) {
-    dirty_[root] = false;
+  {
+    std::lock_guard lock(pending_[root].lock);
+    indexed_[root] = false;
+  }
+  for (int pass = 1; !stop_; ++pass) {
+    {
+      // What changed before this pass began, the pass sees on disk.
+      std::lock_guard lock(pending_[root].lock);
+      pending_[root].changes.clear();
+      pending_[root].lost = false;
+    }
     {
       std::unique_lock lock(lock_);
       index_.RemoveChildren(rootEntries_[root]);
     }
     AddTree(rootEntries_[root], rootPaths_[root]);
-    if (!dirty_[root]) break;
+    if (ApplyPending(root, pass >= kMaxScanPasses)) break;
   }
   {
     std::unique_lock lock(lock_);
     index_.ShrinkToFit();
   }
-  indexed_[root] = !stop_;
   ::OutputDebugStringW((L"RuvoService: indexed " + rootPaths_[root]).c_str());
 }
 
-void IndexStore::Rescan(std::size_t root) {
-  if (root < rootPaths_.size() && !stop_) ScanRoot(root);
+bool IndexStore::ApplyPending(std::size_t root, bool acceptLoss) {
+  Pending& pending = pending_[root];
+  for (;;) {
+    std::vector<Change> batch;
+    {
+      std::lock_guard lock(pending.lock);
+      if (pending.lost && !acceptLoss) return false;
+      if (pending.changes.empty() || stop_) {
+        // Under the lock: a change that comes after this is applied at once, not held back.
+        indexed_[root] = !stop_;
+        return true;
+      }
+      batch.swap(pending.changes);
+    }
+    for (const Change& change : batch) Apply(change);
+  }
 }
 
-// A change inside a root that is still being scanned only marks it for another pass.
-bool IndexStore::Deferred(const std::wstring& path) {
-  const auto root = RootOf(path);
-  if (!root) return true;
-  if (!indexed_[*root]) {
-    dirty_[*root] = true;
-    return true;
+void IndexStore::Rescan(std::size_t root) {
+  if (root >= rootPaths_.size() || stop_) return;
+  {
+    std::lock_guard lock(pending_[root].lock);
+    if (!indexed_[root]) {
+      pending_[root].lost = true;  // the scan under way (or still to come) runs another pass
+      return;
+    }
   }
-  return false;
+  ScanRoot(root);
+}
+
+bool IndexStore::Defer(Change change) {
+  const auto root = RootOf(change.path);
+  if (!root) return true;
+  Pending& pending = pending_[*root];
+  std::lock_guard lock(pending.lock);
+  if (indexed_[*root]) return false;
+  if (pending.changes.size() < kMaxPendingChanges) pending.changes.push_back(std::move(change));
+  else pending.lost = true;
+  return true;
+}
+
+void IndexStore::Apply(const Change& change) {
+  switch (change.kind) {
+    case Change::kAdded: AddNow(change.path); break;
+    case Change::kRemoved: RemoveNow(change.path); break;
+    case Change::kRenamed: RenameNow(change.from, change.path); break;
+  }
 }
 
 void IndexStore::Added(const std::wstring& path) {
-  if (Deferred(path)) return;
+  if (!Defer({Change::kAdded, path, {}})) AddNow(path);
+}
+
+void IndexStore::Removed(const std::wstring& path) {
+  if (!Defer({Change::kRemoved, path, {}})) RemoveNow(path);
+}
+
+void IndexStore::Renamed(const std::wstring& from, const std::wstring& to) {
+  if (!Defer({Change::kRenamed, to, from})) RenameNow(from, to);
+}
+
+void IndexStore::AddNow(const std::wstring& path) {
   std::wstring name;
   const std::wstring parentPath = ParentOf(path, name);
   const bool isFolder = IsFolderOnDisk(path);
@@ -157,15 +211,13 @@ void IndexStore::Added(const std::wstring& path) {
   if (isFolder && id != FileIndex::kNone) AddTree(id, path);
 }
 
-void IndexStore::Removed(const std::wstring& path) {
-  if (Deferred(path)) return;
+void IndexStore::RemoveNow(const std::wstring& path) {
   std::unique_lock lock(lock_);
   const FileIndex::EntryId id = index_.FindPath(U(path));
   if (id != FileIndex::kNone && index_.Parent(id) != FileIndex::kNone) index_.Remove(id);
 }
 
-void IndexStore::Renamed(const std::wstring& from, const std::wstring& to) {
-  if (Deferred(to)) return;
+void IndexStore::RenameNow(const std::wstring& from, const std::wstring& to) {
   std::wstring name;
   const std::wstring parentPath = ParentOf(to, name);
   {
@@ -175,5 +227,5 @@ void IndexStore::Renamed(const std::wstring& from, const std::wstring& to) {
     if (id != FileIndex::kNone && parent != FileIndex::kNone && index_.Move(id, parent, U(name))) return;
     if (id != FileIndex::kNone && index_.Parent(id) != FileIndex::kNone) index_.Remove(id);
   }
-  Added(to);
+  AddNow(to);
 }

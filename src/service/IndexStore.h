@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <shared_mutex>
 #include <string>
@@ -39,22 +40,46 @@ class IndexStore {
   const FileIndex& Index() const { return index_; }
   FileIndex::EntryId RootEntry(std::size_t root) const { return rootEntries_[root]; }
 
-  // Change handling (from the watchers). Paths are full paths.
+  // Change handling (from the watchers). Paths are full paths. A change in a root that is
+  // being scanned waits and is applied when the scan ends.
   void Added(const std::wstring& path);
   void Removed(const std::wstring& path);
   void Renamed(const std::wstring& from, const std::wstring& to);
   // Drops a root's entries and scans it again (after lost notifications).
   void Rescan(std::size_t root);
 
+  // Changes a root being scanned holds back at most; beyond them it is scanned again.
+  static constexpr std::size_t kMaxPendingChanges = 10000;
+
  private:
+  struct Change {
+    enum Kind { kAdded, kRemoved, kRenamed } kind;
+    std::wstring path;
+    std::wstring from;  // kRenamed
+  };
+  struct Pending {
+    std::mutex lock;  // also guards the root's indexed_ flag turning on
+    std::vector<Change> changes;
+    bool lost = false;  // more than kMaxPendingChanges arrived
+  };
+
   void ScanRoot(std::size_t root);
-  bool Deferred(const std::wstring& path);
+  // Applies what changed during a scan of root until nothing is left, then counts the root as
+  // indexed. False, with nothing applied, when changes were lost and losses are not accepted.
+  bool ApplyPending(std::size_t root, bool acceptLoss);
+  // Holds the change back when its root is being scanned; true when it was held or lies
+  // outside every root.
+  bool Defer(Change change);
+  void Apply(const Change& change);
+  void AddNow(const std::wstring& path);
+  void RemoveNow(const std::wstring& path);
+  void RenameNow(const std::wstring& from, const std::wstring& to);
   void AddTree(FileIndex::EntryId parent, const std::wstring& folder);
 
   std::vector<std::wstring> rootPaths_;
   std::vector<FileIndex::EntryId> rootEntries_;
   std::unique_ptr<std::atomic<bool>[]> indexed_;
-  std::unique_ptr<std::atomic<bool>[]> dirty_;  // changes arrived while scanning
+  std::unique_ptr<Pending[]> pending_;
   mutable std::shared_mutex lock_;
   FileIndex index_;
   std::atomic<bool> stop_{false};
