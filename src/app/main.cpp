@@ -17,10 +17,18 @@ int RunMainForm() {
   MainThread::Init();
   TfrmRuvoSearch form;
   if (::IsDebuggerPresent()) form.Show();
+  // Calls queued by other threads run when their wake message arrives, and also when it could
+  // not be posted (a full message queue): the queue's event wakes this loop as well.
+  const HANDLE queued = MainThread::QueueEvent();
   MSG msg;
-  while (!form.Closed() && ::GetMessageW(&msg, nullptr, 0, 0) > 0) {
-    ::TranslateMessage(&msg);
-    ::DispatchMessageW(&msg);
+  while (!form.Closed()) {
+    if (::MsgWaitForMultipleObjectsEx(1, &queued, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE) == WAIT_OBJECT_0)
+      MainThread::CheckSynchronize();
+    while (!form.Closed() && ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) return 0;
+      ::TranslateMessage(&msg);
+      ::DispatchMessageW(&msg);
+    }
   }
   return 0;
 }
