@@ -127,7 +127,8 @@ LRESULT TfrmRuvoSearch::WMSysCommand(WPARAM wp, LPARAM lp) {
 }
 
 void TfrmRuvoSearch::HideApplication() {
-  if (!::IsIconic(Handle())) ::ShowWindow(Handle(), SW_MINIMIZE);
+  // Minimising a hidden form would show it and hand the activation to another window.
+  if (::IsWindowVisible(Handle()) && !::IsIconic(Handle())) ::ShowWindow(Handle(), SW_MINIMIZE);
   ::ShowWindow(Handle(), SW_HIDE);
 }
 

@@ -83,6 +83,21 @@ TEST(Program, OnlyCloseTenTenEndsItAndReleasesTheMutex) {
   EXPECT_NE(again.Form(), nullptr);
 }
 
+TEST(Program, SystemCloseLeavesTheHiddenFormAloneAndTheFocusWhereItIs) {
+  RunningProgram p;
+  ASSERT_NE(p.Form(), nullptr);
+  UniqueWindow mine(::CreateWindowExW(0, L"STATIC", L"user's window", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 200,
+                                      100, nullptr, nullptr, nullptr, nullptr));
+  ::SetForegroundWindow(mine.get());
+  ASSERT_EQ(::GetForegroundWindow(), mine.get());
+  DWORD_PTR ignored = 0;
+  ASSERT_TRUE(::SendMessageTimeoutW(p.Form(), WM_SYSCOMMAND, SC_CLOSE, 0, SMTO_ABORTIFHUNG, 5000, &ignored));
+  EXPECT_EQ(::GetForegroundWindow(), mine.get());
+  EXPECT_FALSE(::IsWindowVisible(p.Form()));
+  EXPECT_FALSE(::IsIconic(p.Form())) << "the hidden form was minimised, so shown for a moment";
+  EXPECT_EQ(p.Close(), 0);
+}
+
 TEST(Program, CloseTenElevenShowsTheInfoTipCentredAndAClickHidesIt) {
   RunningProgram p;
   ASSERT_NE(p.Form(), nullptr);
