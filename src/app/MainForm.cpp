@@ -57,7 +57,12 @@ void TfrmRuvoSearch::FormCreate() {
   FHookThread = std::make_unique<THookThread>(this);
   // The service handler is not assigned here: without it the hook thread ends its loop when
   // the service cannot be reached, and hook events go on.
-  FHookThread->CBTHook().Start();
+  try {
+    FHookThread->CBTHook().Start();
+  } catch (const EHookWindowError& e) {
+    // Without its listener window the program runs on without hook events.
+    ::OutputDebugStringW(e.Message().c_str());
+  }
   FHookThread->Start();
   SystemImages_ = GetSystemImageList(0);
   ::PostMessageW(Handle(), WM_REPORTCHANNEL, 0, 0);
