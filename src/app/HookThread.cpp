@@ -54,14 +54,21 @@ void THookThread::QueueDestroyedWindow(std::uint32_t handle) {
 
 bool THookThread::SendRequest(const IMessageData& request, bool checkServiceOnFailure) {
   std::lock_guard<std::mutex> g(FClientLock);
-  if (!FSendRequestClient->IsConnected()) FSendRequestClient->ConnectClient(kConnectTimeout);
-  if (!FSendRequestClient->IsConnected()) {
-    if (checkServiceOnFailure) RequestServiceCheck();
-    return false;
+  // A connection the service check left open goes stale when the service restarts; when
+  // nothing went out over it, a new connection gets the request once more.
+  bool reused = FSendRequestClient->IsConnected();
+  for (;;) {
+    if (!FSendRequestClient->IsConnected()) FSendRequestClient->ConnectClient(kConnectTimeout);
+    if (!FSendRequestClient->IsConnected()) {
+      if (checkServiceOnFailure) RequestServiceCheck();
+      return false;
+    }
+    const IMessageData reply = FSendRequestClient->ExecuteConnectedRequest(request);
+    const bool answered = reply && FSendRequestClient->AnswerValid();
+    FSendRequestClient->DisconnectClient();
+    if (reply || !reused) return answered;
+    reused = false;
   }
-  FSendRequestClient->ExecuteConnectedRequest(request);
-  FSendRequestClient->DisconnectClient();
-  return true;
 }
 
 bool THookThread::TryConnectClient() {

@@ -2,6 +2,8 @@
 // retiring destroyed windows, and shutting down while the loop waits for the main thread.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <atomic>
 #include <vector>
 
@@ -109,6 +111,24 @@ TEST(HookThread, DestroyedWindowSendsOneCancelAndDeletesTheRecord) {
   const auto cancels = service.Messages(kActionCancel);
   ASSERT_EQ(cancels.size(), 1u);
   EXPECT_EQ(cancels[0].SearchBox, 0x10020u);
+}
+
+TEST(HookThread, ARequestOverAConnectionLeftStaleByAServiceRestartGoesOut) {
+  MainThread::Init();
+  auto service = std::make_unique<RequestRecorder>();
+  TTestHookThread t;
+  t.Start();
+  WaitUntil([] { return false; }, 500);  // the first pass connects and keeps the connection
+  service = nullptr;                     // the service restarts
+  service = std::make_unique<RequestRecorder>();
+  EXPECT_TRUE(t.SendRequest(BuildCancelRequest(77), false));
+  const auto cancels = service->Messages(kActionCancel);
+  ASSERT_EQ(cancels.size(), 1u);
+  EXPECT_EQ(cancels[0].SearchBox, 77u);
+  // With no service at all the request reports its failure.
+  service = nullptr;
+  EXPECT_FALSE(t.SendRequest(BuildCancelRequest(78), false));
+  StopAndWait(t);
 }
 
 TEST(HookThread, TerminatingWhileASynchronisedCallWaitsCompletes) {

@@ -28,9 +28,9 @@ class RequestRecorder {
   }
 
  private:
-  TIPCServer server_;
   std::mutex lock_;
   std::vector<TSearchMessage> messages_;
+  TIPCServer server_;  // last: its threads end before the state they use
 };
 
 }  // namespace testing_support
