@@ -103,8 +103,9 @@ void TIPCServer::Start() {
   std::lock_guard lock(FStateLock);
   if (!OnExecuteRequest) throw EIPCServerError("OnExecuteRequest not assigned");
   if (FListening) return;
-  // Listeners stopped earlier whose connections have all ended are let go.
-  std::erase_if(FRetiredListeners, [](const auto& l) { return l->Finished() && l->PoolSize() == 0; });
+  // Listeners stopped earlier whose connections have all ended are let go (their idle
+  // workers with them).
+  std::erase_if(FRetiredListeners, [](const auto& l) { return l->Finished() && l->BusyWorkers() == 0; });
   auto security = std::make_shared<TPipeSecurity>(FPipeAccess);
   TListeningThread::TCallbacks callbacks;
   callbacks.createInstance = [this](const std::wstring& name, SECURITY_ATTRIBUTES* sa) { return CreatePipeInstance(name, sa); };

@@ -38,6 +38,7 @@ class TListeningThread {
   bool EndedAbnormally() const { return abnormal_.load(); }
   bool Finished() const { return ::WaitForSingleObject(loopEnded_.get(), 0) == WAIT_OBJECT_0; }
   std::size_t PoolSize() const { return pool_.Size(); }
+  std::size_t BusyWorkers() const { return pool_.Busy(); }
 
  private:
   void Execute();

@@ -88,3 +88,8 @@ std::size_t TTaskPool::Size() const {
   std::lock_guard lock(mutex_);
   return workers_.size();
 }
+
+std::size_t TTaskPool::Busy() const {
+  std::lock_guard lock(mutex_);
+  return workers_.size() - free_.size();
+}

@@ -28,6 +28,8 @@ class TTaskPool {
   // Tells every worker to stop and waits for them; busy workers finish their connection first.
   void Shutdown();
   std::size_t Size() const;
+  // Workers serving a connection now.
+  std::size_t Busy() const;
 
  private:
   struct TWorker {

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include <aclapi.h>
+#include <tlhelp32.h>
 
 #include <atomic>
 #include <thread>
@@ -414,6 +415,31 @@ TEST(IPCServer, ShutdownEndsIdleConnectionsBeforeItReturns) {
   EXPECT_EQ(lateDisconnects->load(), 0);
   // The connection is gone on the client's side too.
   EXPECT_FALSE(client.ExecuteConnectedRequest(NewMessageData()) && client.AnswerValid());
+}
+
+std::size_t ThreadsOfThisProcess() {
+  UniqueKernelHandle snap(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+  THREADENTRY32 te{};
+  te.dwSize = sizeof te;
+  std::size_t n = 0;
+  for (BOOL ok = ::Thread32First(snap.get(), &te); ok; ok = ::Thread32Next(snap.get(), &te))
+    if (te.th32OwnerProcessID == ::GetCurrentProcessId()) ++n;
+  return n;
+}
+
+TEST(IPCServer, StopAndStartAgainDoNotPileUpThreads) {
+  TIPCServer server;
+  server.SetServerName(UniquePipeName(u"cycles"));
+  server.OnExecuteRequest = EchoHandler;
+  server.Start();
+  const std::size_t before = ThreadsOfThisProcess();
+  for (int i = 0; i < 10; ++i) {
+    server.Stop();
+    server.Start();
+  }
+  ASSERT_TRUE(server.Listening());
+  // Each stopped listener had its own pool of idle workers; they must go, not stay around.
+  EXPECT_LE(ThreadsOfThisProcess(), before + 8) << "before: " << before;
 }
 
 TEST(IPCServer, StopDuringFailuresDoesNotRestart) {
