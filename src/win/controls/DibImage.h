@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <utility>
 
 #include "win/common/Handle.h"
 
@@ -15,8 +16,17 @@ class TDibImage {
     if (this != &other) Assign(other);
     return *this;
   }
-  TDibImage(TDibImage&&) noexcept = default;
-  TDibImage& operator=(TDibImage&&) noexcept = default;
+  // A moved-from picture is empty, never left pointing at pixels it no longer owns.
+  TDibImage(TDibImage&& other) noexcept { *this = std::move(other); }
+  TDibImage& operator=(TDibImage&& other) noexcept {
+    if (this != &other) {
+      bitmap_ = std::move(other.bitmap_);
+      bits_ = std::exchange(other.bits_, nullptr);
+      width_ = std::exchange(other.width_, 0);
+      height_ = std::exchange(other.height_, 0);
+    }
+    return *this;
+  }
   virtual ~TDibImage() = default;
 
   // A transparent picture of that size; false (and empty) for sizes out of range.

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "TestSupport.h"
 #include "win/controls/DrawAlpha.h"
 #include "win/controls/PngImage.h"
@@ -93,6 +95,23 @@ TEST(PngImage, CopiesAreIndependent) {
   EXPECT_NE(copy.Bits(), png.Bits());
   png.Clear();
   EXPECT_FALSE(copy.Empty());
+}
+
+TEST(DibImage, AMovedFromPictureIsEmpty) {
+  TDibImage a;
+  ASSERT_TRUE(a.Create(4, 3));
+  a.Bits()[5] = 0xFF102030;
+  TDibImage b(std::move(a));
+  EXPECT_EQ(b.Pixel(1, 1), 0xFF102030u);
+  EXPECT_TRUE(a.Empty());
+  EXPECT_EQ(a.Bits(), nullptr);
+  EXPECT_EQ(a.Width(), 0);
+  EXPECT_EQ(a.Pixel(1, 1), 0u);
+  TDibImage c;
+  c = std::move(b);
+  EXPECT_EQ(c.Pixel(1, 1), 0xFF102030u);
+  EXPECT_TRUE(b.Empty());
+  EXPECT_EQ(b.Pixel(1, 1), 0u);
 }
 
 TEST(DibImage, TakesABitmapAsOpaquePixels) {
