@@ -248,6 +248,7 @@ void AnswerScheduler::Answer(const SearchRequest& request, Box& box, const std::
   std::size_t sent = 0;
   // Items go out as they are found; the answer ends at the cap.
   const bool complete = ok && Produce(request, cancel, [&](std::u16string path) {
+    if (cancel) return false;  // nothing more of a cancelled answer goes out
     ok = Deliver(sender, BuildFoundItem(path, request.wildcard, request.searchBox));
     return ok && ++sent < cap_;
   });

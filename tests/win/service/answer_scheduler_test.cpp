@@ -141,6 +141,20 @@ TEST_F(AnswerSchedulerTest, RequestsBeyondTheRunningLimitAreDropped) {
   scheduler.Search(Request(end - 1, nullptr));
   EXPECT_EQ(ItemCount(results.Answer(end - 1)), 5u);
 }
+TEST_F(AnswerSchedulerTest, ACancelledAnswerStopsWithoutItsEnd) {
+  ResultRecorder results(/*stall=*/true);
+  IndexStore store({tree_});
+  AnswerScheduler scheduler(store, 100);
+  scheduler.Search(Request(400, nullptr));
+  ASSERT_TRUE(results.WaitFor(400, kActionAnswerBegin, 10s));
+  scheduler.Cancel(400);  // while the answer waits on its first message
+  results.Release();
+  ASSERT_TRUE(AllEnded(scheduler));
+  const auto answer = results.ForBox(400);
+  EXPECT_EQ(std::count_if(answer.begin(), answer.end(), [](const Received& r) { return r.action == kActionAnswerEnd; }), 0);
+  EXPECT_EQ(ItemCount(answer), 0u);
+}
+
 TEST_F(AnswerSchedulerTest, AProgramThatStopsReadingIsLetGo) {
   ResultRecorder results(/*stall=*/true);
   IndexStore store({tree_});
