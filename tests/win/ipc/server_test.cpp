@@ -487,38 +487,48 @@ struct PipeDacl {
   PSECURITY_DESCRIPTOR sd = nullptr;
 };
 
+// An echo server with the given access, and the DACL its live pipe carries (null when it
+// could not be read).
+class SecuredEchoServer {
+ public:
+  SecuredEchoServer(const char16_t* tag, TPipeAccess access) {
+    server_.SetServerName(UniquePipeName(tag));
+    server_.SetPipeAccess(access);
+    server_.OnExecuteRequest = EchoHandler;
+    server_.Start();
+    raw_ = RawClient(server_.ServerName());
+    if (raw_) dacl_.emplace(raw_.get());
+  }
+  const std::u16string& Name() const { return server_.ServerName(); }
+  PACL Dacl() const { return dacl_ && dacl_->ok ? dacl_->dacl : nullptr; }
+  bool DaclRead() const { return dacl_ && dacl_->ok; }
+
+ private:
+  TIPCServer server_;
+  UniqueFileHandle raw_;
+  std::optional<PipeDacl> dacl_;
+};
+
 TEST(IPCServer, PipeAdmitsOnlySystemAdministratorsAndTheUser) {
-  TIPCServer server;
-  server.SetServerName(UniquePipeName(u"dacl"));
-  server.OnExecuteRequest = EchoHandler;
-  server.Start();
-  UniqueFileHandle raw = RawClient(server.ServerName());
-  ASSERT_TRUE(raw);
-  PipeDacl pipe(raw.get());
-  ASSERT_TRUE(pipe.ok);
-  ASSERT_NE(pipe.dacl, nullptr) << "a NULL DACL would admit everyone";
-  EXPECT_EQ(pipe.dacl->AceCount, 3);
-  EXPECT_TRUE(SidInAcl(pipe.dacl, WinLocalSystemSid));
-  EXPECT_TRUE(SidInAcl(pipe.dacl, WinBuiltinAdministratorsSid));
-  EXPECT_FALSE(SidInAcl(pipe.dacl, WinWorldSid));
-  EXPECT_FALSE(SidInAcl(pipe.dacl, WinAuthenticatedUserSid));
+  SecuredEchoServer server(u"dacl", TPipeAccess::OwnerSystemAdmins);
+  ASSERT_TRUE(server.DaclRead());
+  PACL dacl = server.Dacl();
+  ASSERT_NE(dacl, nullptr) << "a NULL DACL would admit everyone";
+  EXPECT_EQ(dacl->AceCount, 3);
+  EXPECT_TRUE(SidInAcl(dacl, WinLocalSystemSid));
+  EXPECT_TRUE(SidInAcl(dacl, WinBuiltinAdministratorsSid));
+  EXPECT_FALSE(SidInAcl(dacl, WinWorldSid));
+  EXPECT_FALSE(SidInAcl(dacl, WinAuthenticatedUserSid));
 }
 
 // Wine does not check pipe access, so the check Windows makes is done here: what our client
 // asks for (as CreateFile widens it) must lie within what an ordinary user is granted, and
 // serving the name must not.
 TEST(IPCServer, OrdinaryUsersMayConnectButNotServe) {
-  TIPCServer server;
-  server.SetServerName(UniquePipeName(u"users"));
-  server.SetPipeAccess(TPipeAccess::OwnerSystemAdminsAndUsers);
-  server.OnExecuteRequest = EchoHandler;
-  server.Start();
-  UniqueFileHandle raw = RawClient(server.ServerName());
-  ASSERT_TRUE(raw);
-  PipeDacl pipe(raw.get());
-  ASSERT_TRUE(pipe.ok);
-  ASSERT_NE(pipe.dacl, nullptr);
-  const std::optional<ACCESS_MASK> users = AllowedFor(pipe.dacl, WinAuthenticatedUserSid);
+  SecuredEchoServer server(u"users", TPipeAccess::OwnerSystemAdminsAndUsers);
+  ASSERT_TRUE(server.DaclRead());
+  ASSERT_NE(server.Dacl(), nullptr);
+  const std::optional<ACCESS_MASK> users = AllowedFor(server.Dacl(), WinAuthenticatedUserSid);
   ASSERT_TRUE(users.has_value());
   GENERIC_MAPPING files{FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS};
   ACCESS_MASK wanted = TIPCClient::kPipeAccess | SYNCHRONIZE | FILE_READ_ATTRIBUTES;
@@ -527,7 +537,7 @@ TEST(IPCServer, OrdinaryUsersMayConnectButNotServe) {
   EXPECT_EQ(*users & FILE_CREATE_PIPE_INSTANCE, 0u);
   // The client still talks to the server with what it asks for.
   TIPCClient client;
-  client.SetServerName(server.ServerName());
+  client.SetServerName(server.Name());
   IMessageData request = NewMessageData();
   request->Data().WriteString(u"S", u"hello");
   const IMessageData reply = client.ExecuteRequest(request, 2000);
