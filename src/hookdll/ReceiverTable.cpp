@@ -39,10 +39,10 @@ void ReclaimAbandoned() {
     Slot& slot = g_slots[i];
     const LONG state = slot.state;
     if (state != kLive && state != kDropped) continue;
-    if (slot.processId == self) {
-      if (slot.threadId == thread && !::IsWindow(reinterpret_cast<HWND>(slot.receiver))) Release(i);
+    if (slot.processId == self && slot.threadId == thread) {
+      if (!::IsWindow(reinterpret_cast<HWND>(slot.receiver))) Release(i);
     } else if (ThreadEnded(slot.threadId, slot.processId) && TakeForRelease(slot)) {
-      Clear(slot);  // its hook went with its thread
+      Clear(slot);  // its hook went with its thread, in this process or another
     }
   }
 }

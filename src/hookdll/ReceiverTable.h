@@ -32,8 +32,8 @@ struct Slot {
 
 Slot& At(int index);
 
-// Frees slots whose owning thread is gone (a killed or ended process), and this thread's own
-// slots whose window is gone.
+// Frees slots whose owning thread is gone (an ended thread, or a killed or ended process),
+// and this thread's own slots whose window is gone.
 void ReclaimAbandoned();
 // True when a registration for this window is live or being made.
 bool IsRegistered(HWND receiver);

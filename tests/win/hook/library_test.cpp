@@ -1,6 +1,8 @@
 // The exports of RuvoSearch.dll called directly: registration rules and result codes.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "HookTestSupport.h"
 #include "hookdll/HookKinds.h"
 #include "win/common/WideText.h"
@@ -111,3 +113,17 @@ TEST_F(Library, DeliversInOrderAndDropsTheRegistrationWithTheWindow) {
   window_.reset();
   EXPECT_EQ(detach(receiver), -3);
 }
+
+// Threads that register a receiver and end without letting go: each one's place is reclaimed,
+// so the table never fills up in a process that lives on.
+TEST_F(Library, PlacesOfEndedThreadsAreReclaimed) {
+  for (int round = 0; round < 40; ++round) {
+    int result = 1;
+    std::thread([&] {
+      HWND w = ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+      result = attach(kCBTHookKind, w, 0, nullptr);
+    }).join();
+    ASSERT_EQ(result, 0) << "round " << round;
+  }
+}
+
