@@ -1,6 +1,7 @@
 #include "core/Format.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "core/TextUtils.h"
@@ -55,6 +56,12 @@ std::string URLDecode(std::string_view text) {
   return out;
 }
 
+namespace {
+// An exact half rounds up (1280 bytes is "1.3 KB") on every platform: C libraries differ on
+// halves, some rounding them to even.
+double RoundedTo(double value, double steps) { return std::floor(value * steps + 0.5) / steps; }
+}  // namespace
+
 std::u16string FormatFileSize(std::int64_t size, std::u16string_view decimalSeparator) {
   constexpr std::int64_t kKB = 1024, kMB = kKB * 1024, kGB = kMB * 1024, kTB = kGB * 1024;
   char buf[64];
@@ -62,13 +69,13 @@ std::u16string FormatFileSize(std::int64_t size, std::u16string_view decimalSepa
   if (size < kKB)
     std::snprintf(buf, sizeof buf, "%lld bytes", static_cast<long long>(size));
   else if (size < kMB)
-    std::snprintf(buf, sizeof buf, "%.1f KB", d / kKB);
+    std::snprintf(buf, sizeof buf, "%.1f KB", RoundedTo(d / kKB, 10));
   else if (size < kGB)
-    std::snprintf(buf, sizeof buf, "%.1f MB", d / kMB);
+    std::snprintf(buf, sizeof buf, "%.1f MB", RoundedTo(d / kMB, 10));
   else if (size < kTB)
-    std::snprintf(buf, sizeof buf, "%.1f GB", d / kGB);
+    std::snprintf(buf, sizeof buf, "%.1f GB", RoundedTo(d / kGB, 10));
   else
-    std::snprintf(buf, sizeof buf, "%.2f TB", d / kTB);
+    std::snprintf(buf, sizeof buf, "%.2f TB", RoundedTo(d / kTB, 100));
   return WithSeparator(buf, decimalSeparator);
 }
 

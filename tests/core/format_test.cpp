@@ -21,6 +21,11 @@ TEST(FormatFileSize, Table) {
       {INT64_MIN, "-9223372036854775808 bytes"},
       {1024, "1.0 KB"},
       {1536, "1.5 KB"},
+      {1280, "1.3 KB"},  // exact halves round up, whatever the C library does
+      {3328, "3.3 KB"},
+      {1331, "1.3 KB"},
+      {1310720, "1.3 MB"},
+      {1236950581248, "1.13 TB"},  // 1.125 TB
       {1048575, "1024.0 KB"},
       {1048576, "1.0 MB"},
       {1073741824, "1.0 GB"},
