@@ -19,15 +19,16 @@ struct EntryHeader {
   std::int64_t size = 0;
 };
 
-// Parses the entry that starts at pos. A name length that is negative, odd or runs past the
-// end, or a value size that is negative or runs past the end, makes the entry malformed.
+// Parses the entry that starts at pos. A name length that is negative or runs past the end,
+// or a value size that is negative or runs past the end, makes the entry malformed. An odd
+// name length (no writer makes one) names the whole code units and skips the stray byte.
 bool ParseEntryHeader(const TMemoryStream& s, std::int64_t pos, EntryHeader& h) {
   const std::int64_t total = s.Size();
   if (pos < 0 || total - pos < kNameLengthSize) return false;
   std::int32_t nameLength = 0;
   std::memcpy(&nameLength, s.Data() + pos, sizeof nameLength);
   pos += kNameLengthSize;
-  if (nameLength < 0 || nameLength % 2 != 0 || total - pos < nameLength) return false;
+  if (nameLength < 0 || total - pos < nameLength) return false;
   const std::uint8_t* nameBytes = s.Data() + pos;
   pos += nameLength;
   if (total - pos < kValueSizeSize) return false;
@@ -36,7 +37,7 @@ bool ParseEntryHeader(const TMemoryStream& s, std::int64_t pos, EntryHeader& h) 
   const std::int64_t valuePos = pos + kValueSizeSize;
   if (size < 0 || total - valuePos < size) return false;
   h.name.resize(static_cast<std::size_t>(nameLength / 2));
-  if (nameLength > 0) std::memcpy(h.name.data(), nameBytes, static_cast<std::size_t>(nameLength));
+  if (!h.name.empty()) std::memcpy(h.name.data(), nameBytes, h.name.size() * sizeof(char16_t));
   h.sizeFieldPos = pos;
   h.size = size;
   return true;

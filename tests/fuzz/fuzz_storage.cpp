@@ -25,9 +25,10 @@ std::vector<RefEntry> WalkEntries(const std::uint8_t* data, std::size_t size) {
     if (size - pos < 4) break;
     std::memcpy(&nameLength, data + pos, 4);
     pos += 4;
-    if (nameLength < 0 || nameLength % 2 != 0 || size - pos < static_cast<std::size_t>(nameLength)) break;
+    if (nameLength < 0 || size - pos < static_cast<std::size_t>(nameLength)) break;
+    // An odd length names its whole code units; the stray byte is skipped.
     std::u16string name(static_cast<std::size_t>(nameLength) / 2, u'\0');
-    if (nameLength > 0) std::memcpy(name.data(), data + pos, static_cast<std::size_t>(nameLength));
+    std::memcpy(name.data(), data + pos, name.size() * 2);
     pos += static_cast<std::size_t>(nameLength);
     std::int64_t valueSize = 0;
     if (size - pos < 8) break;
