@@ -22,6 +22,17 @@ std::size_t SequenceLength(unsigned char lead) {
   return 1;
 }
 
+bool IsHigh(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLow(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+bool HasLoneSurrogate(std::u16string_view s) {
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (IsHigh(s[i]) && i + 1 < s.size() && IsLow(s[i + 1])) ++i;
+    else if (IsHigh(s[i]) || IsLow(s[i])) return true;
+  }
+  return false;
+}
+
 enum class Glob { kNo, kYes, kUnsure };
 
 // The same match on folded WTF-8 bytes, "?" taking one UTF-16 unit. A name with a character
@@ -57,6 +68,12 @@ Glob GlobFolded(std::string_view p, std::string_view t) {
 NameQuery::NameQuery(std::u16string_view text) : text_(text) {
   for (char16_t c : text_) wildcard_ = wildcard_ || IsWild(c);
   const std::u16string folded = FoldLower(text_);
+  // Half of a surrogate pair lies inside one 4-byte sequence, where no byte search finds it.
+  unitsOnly_ = HasLoneSurrogate(text_);
+  if (unitsOnly_) {
+    foldedText_ = folded;
+    return;
+  }
   if (!wildcard_) {
     needle_ = ToWtf8(folded);
     return;
@@ -102,8 +119,14 @@ bool NameQuery::Prefilter(std::string_view folded) const {
   return true;
 }
 
+bool NameQuery::MatchesUnits(std::u16string_view name) const {
+  if (wildcard_) return WildcardMatches(text_, name);
+  return FoldLower(name).find(foldedText_) != std::u16string::npos;
+}
+
 bool NameQuery::MatchesStored(std::string_view folded, std::string_view original) const {
   if (text_.empty()) return false;
+  if (unitsOnly_) return MatchesUnits(FromWtf8(original));
   if (!wildcard_) return folded.find(needle_) != std::string_view::npos;
   if (!Prefilter(folded)) return false;
   // The stored folded form is the matcher's own folding of the name, so a sure answer on its
@@ -118,6 +141,7 @@ bool NameQuery::MatchesStored(std::string_view folded, std::string_view original
 
 bool NameQuery::Matches(std::u16string_view name) const {
   if (text_.empty()) return false;
+  if (unitsOnly_) return MatchesUnits(name);
   const std::string folded = ToWtf8(FoldLower(name));
   if (!wildcard_) return folded.find(needle_) != std::string::npos;
   return Prefilter(folded) && GlobFolded(pattern_, folded) != Glob::kNo && WildcardMatches(text_, name);

@@ -3,7 +3,8 @@
 // ignoring case; with them the whole name must match the pattern as the wildcard matcher
 // (WildcardSplit, ignoring case) decides. Literal pieces of a pattern are checked first on
 // the folded bytes, then the whole pattern on them; the matcher itself runs only for names
-// those bytes cannot settle (characters outside the BMP).
+// those bytes cannot settle (characters outside the BMP). A query holding half of a surrogate
+// pair is matched on code units throughout.
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,9 +25,12 @@ class NameQuery {
 
  private:
   bool Prefilter(std::string_view folded) const;
+  bool MatchesUnits(std::u16string_view name) const;
 
   std::u16string text_;
   bool wildcard_ = false;
+  bool unitsOnly_ = false;
+  std::u16string foldedText_;        // a query matched on code units: the folded query
   std::string needle_;               // substring query: the folded query
   std::string pattern_;              // wildcard query: the folded pattern
   std::vector<std::string> pieces_;  // wildcard query: folded literal runs, in order

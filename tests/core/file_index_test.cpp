@@ -56,6 +56,9 @@ TEST(NameQuery, SubstringAndWildcardTable) {
       {u"r*t.*x", u"Report.docx", true},   {u"r*t.*x", u"Report.docxy", false},
       {u"\u00e9t\u00e9", u"\u00c9T\u00c9.txt", true}, {u"*\U0001F600*", u"a\U0001F600b", true},
       {u"", u"anything", false},
+      // Half of a surrogate pair in the query: matched on code units, inside a pair too.
+      {u"\xDE00", u"a\xD83D\xDE00" u"b", true},  {u"*\xDE00", u"\xD83D\xDE00", true},
+      {u"\xD83D?", u"\xD83D\xDE00", true},   {u"\xDE00", u"plain", false},
   };
   for (const auto& c : cases) {
     const NameQuery q(c.query);
