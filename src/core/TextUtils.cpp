@@ -13,6 +13,14 @@ std::u16string LowerAscii(std::u16string_view s) {
   return r;
 }
 
+bool SameIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  const auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; };
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (lower(a[i]) != lower(b[i])) return false;
+  return true;
+}
+
 std::u16string Trim(std::u16string_view s) {
   std::size_t b = 0, e = s.size();
   while (b < e && s[b] <= u' ') ++b;

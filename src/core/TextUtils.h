@@ -11,6 +11,8 @@ std::size_t LastPos(std::u16string_view sub, std::u16string_view s);
 
 // ASCII-only lower-casing (A-Z), for comparisons of fixed protocol or file-extension text.
 std::u16string LowerAscii(std::u16string_view s);
+// Equal when only the case of A-Z differs (é and É stay different).
+bool SameIgnoringAsciiCase(std::u16string_view a, std::u16string_view b);
 
 // Removes leading and trailing characters <= U+0020 (blanks and control characters).
 std::u16string Trim(std::u16string_view s);

@@ -130,4 +130,12 @@ TEST(LastPos, Table) {
   EXPECT_EQ(LastPos(u"\\", u"C:\\a\\b.txt"), 5u);
 }
 
+TEST(SameIgnoringAsciiCase, OnlyAToZFold) {
+  EXPECT_TRUE(SameIgnoringAsciiCase(u"CabinetWClass", u"cabinetwCLASS"));
+  EXPECT_TRUE(SameIgnoringAsciiCase(u"", u""));
+  EXPECT_FALSE(SameIgnoringAsciiCase(u"\u00e9", u"\u00c9"));  // é / É
+  EXPECT_FALSE(SameIgnoringAsciiCase(u"ntfs", u"ntfs "));
+  EXPECT_FALSE(SameIgnoringAsciiCase(u"[", u"{"));  // 0x5B and 0x7B are not letters
+}
+
 }  // namespace

@@ -4,16 +4,12 @@
 #include <shlobj.h>
 #include <tlhelp32.h>
 
+#include "core/TextUtils.h"
+#include "win/common/WideText.h"
 #include "win/shell/ShellScopes.h"
 #include "win/shell/ShellUtils.h"
 
 namespace {
-
-bool EqualIgnoringAsciiCase(const std::wstring& a, const std::wstring& b) {
-  return a.size() == b.size() &&
-         (a.empty() || ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
-                                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL);
-}
 
 // Calls visit on the snapshot entry of processId; false when there is none.
 template <class Visit>
@@ -65,7 +61,7 @@ std::wstring GetSpecialFolderDisplayName(int csidl) {
 bool IsSpecialFolderName(const std::wstring& name) {
   for (const int csidl : {CSIDL_CONTROLS, CSIDL_PRINTERS, CSIDL_BITBUCKET, CSIDL_NETWORK,
                           CSIDL_CONNECTIONS, CSIDL_COMPUTERSNEARME}) {
-    if (EqualIgnoringAsciiCase(name, GetSpecialFolderDisplayName(csidl))) return true;
+    if (SameIgnoringAsciiCase(U(name), U(GetSpecialFolderDisplayName(csidl)))) return true;
   }
   return false;
 }
@@ -78,7 +74,7 @@ bool IsNTFSVolume(const std::wstring& drive) {
   if (!::GetVolumeInformationW(root.c_str(), nullptr, 0, nullptr, nullptr, nullptr, fileSystem,
                                MAX_PATH + 1))
     return false;
-  return EqualIgnoringAsciiCase(fileSystem, L"NTFS");
+  return SameIgnoringAsciiCase(U(fileSystem), u"NTFS");
 }
 
 DWORD GetParentProcessID(DWORD processId) {

@@ -1,13 +1,16 @@
 // Walking Explorer's window tree and taking the foreground.
 #include "win/shell/ShellUtils.h"
 
+#include "core/TextUtils.h"
+#include "win/common/WideText.h"
+
 namespace {
 
 bool SameClassIgnoringAsciiCase(HWND window, const std::wstring& className) {
   wchar_t name[257] = {};
   const int n = ::GetClassNameW(window, name, 257);
   if (n <= 0 || static_cast<std::size_t>(n) != className.size()) return false;
-  return ::CompareStringOrdinal(name, n, className.c_str(), n, TRUE) == CSTR_EQUAL;
+  return SameIgnoringAsciiCase(U(std::wstring_view(name, static_cast<std::size_t>(n))), U(className));
 }
 
 }  // namespace
