@@ -86,23 +86,11 @@ std::u16string FileIndex::Name(EntryId id) const {
 std::u16string FileIndex::PathOf(EntryId id) const {
   std::u16string path;
   if (!IsLive(id)) return path;
-  // Names are appended root first; the chain is short, so it usually fits the local array.
-  EntryId local[32];
-  std::vector<EntryId> deep;
-  std::size_t depth = 0;
-  for (EntryId at = id; at != kNone; at = entries_[at].parent) {
-    if (depth < std::size(local)) {
-      local[depth] = at;
-    } else {
-      if (deep.empty()) deep.assign(local, local + depth);
-      deep.push_back(at);
-    }
-    ++depth;
-  }
-  const EntryId* chain = deep.empty() ? local : deep.data();
-  for (std::size_t i = depth; i-- > 0;) {
+  std::vector<EntryId> chain;
+  for (EntryId at = id; at != kNone; at = entries_[at].parent) chain.push_back(at);
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
     if (!path.empty() && path.back() != u'\\') path.push_back(u'\\');
-    AppendFromWtf8(Original(entries_[chain[i]]), path);
+    AppendFromWtf8(Original(entries_[*it]), path);
   }
   return path;
 }

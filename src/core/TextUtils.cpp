@@ -1,24 +1,26 @@
 #include "core/TextUtils.h"
 
+#include <algorithm>
+
 std::size_t LastPos(std::u16string_view sub, std::u16string_view s) {
   if (sub.empty() || sub.size() > s.size()) return 0;
   const std::size_t at = s.rfind(sub);
   return at == std::u16string_view::npos ? 0 : at + 1;
 }
 
+namespace {
+char16_t LowerAsciiChar(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; }
+}  // namespace
+
 std::u16string LowerAscii(std::u16string_view s) {
   std::u16string r(s);
-  for (auto& c : r)
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
+  for (auto& c : r) c = LowerAsciiChar(c);
   return r;
 }
 
 bool SameIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  const auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; };
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (lower(a[i]) != lower(b[i])) return false;
-  return true;
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](char16_t x, char16_t y) { return LowerAsciiChar(x) == LowerAsciiChar(y); });
 }
 
 std::u16string Trim(std::u16string_view s) {

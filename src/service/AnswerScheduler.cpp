@@ -79,19 +79,21 @@ bool AnswerScheduler::Reserve() {
   return true;
 }
 
+void AnswerScheduler::GiveBack() {
+  std::lock_guard lock(lock_);
+  --running_;
+  idle_.notify_all();
+}
+
 bool AnswerScheduler::Run(std::function<void()> work) {
   try {
     std::thread([this, work = std::move(work)] {
       work();
-      std::lock_guard lock(lock_);
-      --running_;
-      idle_.notify_all();
+      GiveBack();
     }).detach();
     return true;
   } catch (const std::system_error&) {  // out of threads: the request is dropped
-    std::lock_guard lock(lock_);
-    --running_;
-    idle_.notify_all();
+    GiveBack();
     return false;
   }
 }

@@ -78,6 +78,8 @@ class AnswerScheduler {
   // Runs work on a thread of its own in a place already reserved; false (the place given
   // back) when no thread can be made.
   bool Run(std::function<void()> work);
+  // Gives a reserved place back (takes lock_).
+  void GiveBack();
   // Sends one message under the stall watchdog.
   bool Deliver(ResultSender& sender, const IMessageData& message);
   void Arm(ResultSender* sender);
