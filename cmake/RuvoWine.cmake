@@ -8,10 +8,10 @@ function(ruvo_wine_test name)
     set(T_TIMEOUT 300)
   endif()
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE ${T_LIBS} gtest gtest_main)
+  target_link_libraries(${name} PRIVATE ${T_LIBS} ruvo_test_main gtest)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/win/support)
   add_test(NAME ${name} COMMAND ${name})
-  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT}
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} SKIP_RETURN_CODE 77
                        ENVIRONMENT "RUVO_WINE_TIMEOUT=${T_TIMEOUT}")
 endfunction()
 
