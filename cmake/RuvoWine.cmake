@@ -1,16 +1,23 @@
 # Helpers for the Windows build's test and benchmark programs.
 
-# ruvo_wine_test(<name> SOURCES ... [LIBS ...] [TIMEOUT s])
-# One GoogleTest program, run by CTest through scripts/wine-run.sh under a time bound.
+# ruvo_wine_test(<name> SOURCES ... [LIBS ...] [TIMEOUT s] [PREFIX64])
+# One GoogleTest program, run by CTest under Wine with a time bound: through
+# scripts/wine-run.sh in the run's prefix, or with PREFIX64 through scripts/wine64-run.sh in a
+# 64-bit prefix beside it (what a 32-bit program meets on 64-bit Windows). A program whose every
+# test was skipped ends with 77 (tests/win/support/TestMain.cpp), which CTest reports as skipped.
 function(ruvo_wine_test name)
-  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "PREFIX64" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} ruvo_test_main gtest)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/win/support)
-  add_test(NAME ${name} COMMAND ${name})
+  if(T_PREFIX64)
+    add_test(NAME ${name} COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine64-run.sh $<TARGET_FILE:${name}>)
+  else()
+    add_test(NAME ${name} COMMAND ${name})
+  endif()
   set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} SKIP_RETURN_CODE 77
                        ENVIRONMENT "RUVO_WINE_TIMEOUT=${T_TIMEOUT}")
 endfunction()
