@@ -7,14 +7,16 @@
 
 #include <cstdint>
 
-inline std::uint32_t WindowValue(HWND window) { return static_cast<std::uint32_t>(::HandleToULong(window)); }
+// HandleToULong and LongToHandle are macros in the 32-bit headers: never qualify them.
+
+inline std::uint32_t WindowValue(HWND window) { return static_cast<std::uint32_t>(HandleToULong(window)); }
 
 inline HWND WindowFromValue(std::uint32_t value) {
-  return static_cast<HWND>(::LongToHandle(static_cast<LONG>(value)));
+  return static_cast<HWND>(LongToHandle(static_cast<LONG>(value)));
 }
 
-inline std::uint32_t HookValue(HHOOK hook) { return static_cast<std::uint32_t>(::HandleToULong(hook)); }
+inline std::uint32_t HookValue(HHOOK hook) { return static_cast<std::uint32_t>(HandleToULong(hook)); }
 
 inline HHOOK HookFromValue(std::uint32_t value) {
-  return static_cast<HHOOK>(::LongToHandle(static_cast<LONG>(value)));
+  return static_cast<HHOOK>(LongToHandle(static_cast<LONG>(value)));
 }
