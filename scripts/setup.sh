@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Makes a fresh Debian 12 machine ready to build and test RuvoSearch. Safe to re-run.
-#   MinGW-w64 for i686 and x86_64 (posix threads), zlib for MinGW, 64-bit Wine (and 32-bit Wine
+#   MinGW-w64 for i686 and x86_64 (posix threads), zlib for MinGW, NSIS, 64-bit Wine (and 32-bit Wine
 #   where the kernel runs 32-bit programs), Xvfb, ImageMagick, clang with libFuzzer (the core's
 #   fuzz targets), and libpng + libjpeg-turbo cross-built per architecture into a cache that
 #   later runs reuse.
@@ -41,7 +41,7 @@ have_all_packages() {
   command -v Xvfb >/dev/null && command -v import >/dev/null &&
   command -v cmake >/dev/null && command -v ninja >/dev/null && [ -d /usr/src/googletest ] &&
   command -v dpkg-source >/dev/null && [ -d /usr/share/fonts/truetype/wqy ] &&
-  command -v clang++-14 >/dev/null && dpkg -s libclang-rt-14-dev >/dev/null 2>&1
+  command -v makensis >/dev/null && command -v clang++-14 >/dev/null && dpkg -s libclang-rt-14-dev >/dev/null 2>&1
 }
 
 apt_update() {
@@ -67,7 +67,7 @@ SRC
   local pkgs=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev
               cmake ninja-build googletest libgtest-dev libbenchmark-dev
               xvfb xauth imagemagick dpkg-dev fonts-wqy-microhei
-              clang-14 libclang-rt-14-dev)  # libFuzzer for scripts/fuzz.sh
+              nsis clang-14 libclang-rt-14-dev)  # nsis: the installers; clang: libFuzzer for scripts/fuzz.sh
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get install -y -q --no-install-recommends "${pkgs[@]}"
   local wine=(wine wine64)

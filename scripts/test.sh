@@ -47,7 +47,7 @@ source scripts/wine-env.sh
 trap ruvo_wine_down EXIT
 wine_suite() { # <32|64>
   local prefix="$build/wineprefix$1" status=0
-  rm -rf "$prefix" "$prefix-win64"
+  rm -rf "$prefix" "$prefix"-*
   ruvo_wine_up "$prefix" "$1"
   # Serial: the programs under test share machine-wide names (pipes, mutexes, window classes).
   ctest --test-dir "$build/win$1" --output-on-failure -j1 || status=$?
