@@ -22,7 +22,7 @@ void ProcessMessages() {
 }
 }  // namespace
 
-void TfrmRuvoSearch::HookThreadServiceNotRun(THookThread*, bool& successed) {
+void TfrmRuvoSearch::HookThreadServiceNotRun(THookThread* sender, bool& successed) {
   TServiceSupervision supervision(Handle(), [this] { Close(); }, ProcessMessages);
-  supervision.HookThreadServiceNotRun(successed);
+  supervision.HookThreadServiceNotRun(successed, [sender] { sender->RetryServiceCheckLater(); });
 }

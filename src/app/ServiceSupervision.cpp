@@ -78,10 +78,12 @@ void TServiceSupervision::PauseServing(DWORD ms) {
   }
 }
 
-void TServiceSupervision::HookThreadServiceNotRun(bool& successed) {
+void TServiceSupervision::HookThreadServiceNotRun(bool& successed, const std::function<void()>& retryLater) {
   successed = false;
   if (!FileExists(ServiceProgram())) {
     Show(L"找不到搜索后台程序文件，请重新安装该应用程序", MB_ICONINFORMATION);
+    // The program stays open: a reinstalled service is found at a later check.
+    retryLater();
     return;
   }
   bool ok;

@@ -35,9 +35,10 @@ class TServiceSupervision {
   TServiceSupervision(HWND owner, std::function<void()> close, std::function<void()> pump);
   virtual ~TServiceSupervision() = default;
 
-  // Makes the service run; successed tells whether it does. Raises EOSError when the
-  // elevated instance cannot be started.
-  void HookThreadServiceNotRun(bool& successed);
+  // Makes the service run; successed tells whether it does. retryLater is called when the
+  // answer is false but the program stays open (the service program is missing), so the
+  // check goes on. Raises EOSError when the elevated instance cannot be started.
+  void HookThreadServiceNotRun(bool& successed, const std::function<void()>& retryLater);
 
  protected:
   virtual bool IsAdministrator();
