@@ -43,7 +43,7 @@ void TListeningThread::Execute() {
 }
 
 bool TListeningThread::AcceptOne(HANDLE overlapEvent, bool& aborted) {
-  UniqueFileHandle pipe(callbacks_.createInstance(pipeName_, security_->Attributes()));
+  UniqueFileHandle pipe = callbacks_.createInstance(pipeName_, security_->Attributes());
   if (!pipe) {
     callbacks_.reportError(u"Could not create new pipe instance.", ::GetLastError());
     return false;
@@ -84,8 +84,7 @@ bool TListeningThread::AcceptOne(HANDLE overlapEvent, bool& aborted) {
   }
   if (connected || err == ERROR_PIPE_CONNECTED) {
     // The worker owns the instance from here on.
-    pool_.Execute(pipe.get());
-    pipe.release();
+    pool_.Execute(std::move(pipe));
     return true;
   }
   callbacks_.reportError(u"Error waiting for Pipe to connect", err);

@@ -16,7 +16,7 @@
 class TListeningThread {
  public:
   struct TCallbacks {
-    std::function<HANDLE(const std::wstring& pipeName, SECURITY_ATTRIBUTES* security)> createInstance;
+    std::function<UniqueFileHandle(const std::wstring& pipeName, SECURITY_ATTRIBUTES* security)> createInstance;
     TTaskPool::TWork serveConnection;
     std::function<void(const std::u16string& desc, DWORD code)> reportError;
     std::function<void()> endedAbnormally;  // runs on the listening thread as it ends

@@ -23,7 +23,7 @@ TTaskPool::TWorker& TTaskPool::AddWorker() {
   return w;
 }
 
-void TTaskPool::Execute(HANDLE pipe) {
+void TTaskPool::Execute(UniqueFileHandle pipe) {
   TWorkerList done;
   {
     std::lock_guard lock(mutex_);
@@ -35,7 +35,7 @@ void TTaskPool::Execute(HANDLE pipe) {
     } else {
       w = &AddWorker();
     }
-    w->task = pipe;
+    w->task = std::move(pipe);
     w->hasTask = true;
     w->wake.notify_one();
   }
@@ -47,10 +47,10 @@ void TTaskPool::Run(TWorker& w) {
   for (;;) {
     w.wake.wait(lock, [&] { return w.hasTask || w.stop; });
     if (!w.hasTask) return;
-    const HANDLE pipe = w.task;
+    UniqueFileHandle pipe = std::move(w.task);
     w.hasTask = false;
     lock.unlock();
-    work_(pipe);
+    work_(std::move(pipe));
     lock.lock();
     if (stopping_) return;
     if (dynamicPool_ && workers_.size() > static_cast<std::size_t>(minPoolSize_)) {

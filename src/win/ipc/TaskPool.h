@@ -13,18 +13,20 @@
 #include <thread>
 #include <vector>
 
+#include "win/common/Handle.h"
+
 class TTaskPool {
  public:
-  using TWork = std::function<void(HANDLE pipe)>;
+  using TWork = std::function<void(UniqueFileHandle pipe)>;
 
   TTaskPool(std::int32_t minPoolSize, bool dynamicPool, TWork work);
   ~TTaskPool();  // Shutdown
   TTaskPool(const TTaskPool&) = delete;
   TTaskPool& operator=(const TTaskPool&) = delete;
 
-  // Hands the connection to a free worker (the most recently freed first) or a new one.
+  // Hands the connection (and its ownership) to a free worker (the most recently freed first) or a new one.
   // Throws std::system_error when no thread can be created.
-  void Execute(HANDLE pipe);
+  void Execute(UniqueFileHandle pipe);
   // Tells every worker to stop and waits for them; busy workers finish their connection first.
   void Shutdown();
   std::size_t Size() const;
@@ -35,7 +37,7 @@ class TTaskPool {
   struct TWorker {
     std::thread thread;
     std::condition_variable wake;
-    HANDLE task = nullptr;
+    UniqueFileHandle task;
     bool hasTask = false;
     bool stop = false;
   };

@@ -233,4 +233,29 @@ TEST(IPCClient, ExecuteRequestWithoutServerReturnsNothing) {
   EXPECT_EQ(client.LastError(), 258u);
 }
 
+// Bytes waiting on the server end, or -1 once the client's end is gone.
+long PendingBytes(HANDLE server) {
+  DWORD available = 0;
+  return ::PeekNamedPipe(server, nullptr, 0, nullptr, &available, nullptr) ? static_cast<long>(available) : -1;
+}
+
+TEST(IPCClient, ConnectingAgainEndsTheOpenConnection) {
+  const std::u16string name = UniquePipeName(u"again");
+  UniqueFileHandle server = RawServerInstance(name, true);
+  ASSERT_TRUE(server);
+  TIPCClient client;
+  client.SetServerName(name);
+  client.ConnectClient(2000);
+  ASSERT_TRUE(client.IsConnected());
+  ASSERT_TRUE(::ConnectNamedPipe(server.get(), nullptr) || ::GetLastError() == ERROR_PIPE_CONNECTED);
+  client.ConnectClient(50);  // the only instance is still taken: this attempt fails
+  EXPECT_FALSE(client.IsConnected());
+  ASSERT_TRUE(WaitUntil([&] { return PendingBytes(server.get()) != 0; }, 2000));
+  Bytes marker;
+  ASSERT_TRUE(ReadMessage(server.get(), marker));
+  EXPECT_EQ(marker, Le64(-1));
+  // The first connection's handle was closed, not left behind.
+  EXPECT_TRUE(WaitUntil([&] { return PendingBytes(server.get()) == -1; }, 2000));
+}
+
 }  // namespace
