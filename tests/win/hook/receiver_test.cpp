@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "HookTestSupport.h"
+#include "win/common/ApplicationException.h"
 #include "win/common/WideText.h"
 #include "win/hook/HookLibraryLoader.h"
 #include "win/hook/TCBTHookReceiver.h"
