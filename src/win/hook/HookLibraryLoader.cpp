@@ -1,6 +1,7 @@
 #include "win/hook/HookLibraryLoader.h"
 
 #include "core/TextUtils.h"
+#include "hookdll/HookResults.h"
 #include "win/common/ErrorModeScope.h"
 #include "win/common/WideText.h"
 
@@ -61,7 +62,7 @@ int LoadHookLibrary(const std::wstring& name) {
   g_loader.lastError = Export<LastErrorFn>("LastError");
   if (!g_loader.attach || !g_loader.detach || !g_loader.lastError) {
     UnloadHookLibrary();
-    return -1;
+    return kHookMissingExports;
   }
   return 0;
 }
