@@ -146,7 +146,7 @@ TEST_F(ButtonFixture, BadgeEnlargesAndZeroRestoresTheBounds) {
   button.SetPngBadge(badge);
   button.SetBadgeNum(7);
   UpdateWindow(host.get());
-  Pump(30);
+  PumpFor(30);
   RECT b = button.BoundsRect();
   EXPECT_EQ(b.top, 32);
   EXPECT_EQ(b.right - b.left, 20);
@@ -154,7 +154,7 @@ TEST_F(ButtonFixture, BadgeEnlargesAndZeroRestoresTheBounds) {
   EXPECT_TRUE(Near(ClientPixel(host.get(), 50 + 20 - 1, 32), RGB(255, 0, 0))) << "the badge in the top right corner";
   button.SetBadgeNum(0);
   UpdateWindow(host.get());
-  Pump(30);
+  PumpFor(30);
   b = button.BoundsRect();
   EXPECT_EQ(b.left, 50);
   EXPECT_EQ(b.top, 40);
