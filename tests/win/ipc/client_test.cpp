@@ -210,20 +210,28 @@ TEST(IPCClient, MalformedOrCutRepliesAreReadErrors) {
   }
 }
 
-TEST(IPCClient, WriteFailureReturnsNoMessage) {
-  const std::u16string name = UniquePipeName(u"wfail");
-  UniqueFileHandle server = RawServerInstance(name, false);
-  ASSERT_TRUE(server);
+// A client connected to a raw server instance of its own.
+struct RawConnection {
+  RawConnection(const char16_t* tag, bool messageMode)
+      : name(UniquePipeName(tag)), server(RawServerInstance(name, messageMode)) {
+    client.SetServerName(name);
+    if (server) client.ConnectClient(2000);
+  }
+  const std::u16string name;
+  UniqueFileHandle server;
   TIPCClient client;
-  client.SetServerName(name);
-  client.ConnectClient(2000);
-  ASSERT_TRUE(client.IsConnected());
-  ::DisconnectNamedPipe(server.get());
-  IMessageData reply = client.ExecuteConnectedRequest(BuildCancelRequest(1));
+};
+
+TEST(IPCClient, WriteFailureReturnsNoMessage) {
+  RawConnection c(u"wfail", false);
+  ASSERT_TRUE(c.server);
+  ASSERT_TRUE(c.client.IsConnected());
+  ::DisconnectNamedPipe(c.server.get());
+  IMessageData reply = c.client.ExecuteConnectedRequest(BuildCancelRequest(1));
   EXPECT_FALSE(reply);
-  EXPECT_FALSE(client.AnswerValid());
-  EXPECT_EQ(client.ErrorDesc(), u"WriteFile failed while writing message ID");
-  EXPECT_NE(client.LastError(), 0u);
+  EXPECT_FALSE(c.client.AnswerValid());
+  EXPECT_EQ(c.client.ErrorDesc(), u"WriteFile failed while writing message ID");
+  EXPECT_NE(c.client.LastError(), 0u);
 }
 
 TEST(IPCClient, ExecuteRequestWithoutServerReturnsNothing) {
@@ -240,22 +248,19 @@ long PendingBytes(HANDLE server) {
 }
 
 TEST(IPCClient, ConnectingAgainEndsTheOpenConnection) {
-  const std::u16string name = UniquePipeName(u"again");
-  UniqueFileHandle server = RawServerInstance(name, true);
-  ASSERT_TRUE(server);
-  TIPCClient client;
-  client.SetServerName(name);
-  client.ConnectClient(2000);
-  ASSERT_TRUE(client.IsConnected());
-  ASSERT_TRUE(::ConnectNamedPipe(server.get(), nullptr) || ::GetLastError() == ERROR_PIPE_CONNECTED);
-  client.ConnectClient(50);  // the only instance is still taken: this attempt fails
-  EXPECT_FALSE(client.IsConnected());
-  ASSERT_TRUE(WaitUntil([&] { return PendingBytes(server.get()) != 0; }, 2000));
+  RawConnection c(u"again", true);
+  ASSERT_TRUE(c.server);
+  ASSERT_TRUE(c.client.IsConnected());
+  HANDLE server = c.server.get();
+  ASSERT_TRUE(::ConnectNamedPipe(server, nullptr) || ::GetLastError() == ERROR_PIPE_CONNECTED);
+  c.client.ConnectClient(50);  // the only instance is still taken: this attempt fails
+  EXPECT_FALSE(c.client.IsConnected());
+  ASSERT_TRUE(WaitUntil([&] { return PendingBytes(server) != 0; }, 2000));
   Bytes marker;
-  ASSERT_TRUE(ReadMessage(server.get(), marker));
+  ASSERT_TRUE(ReadMessage(server, marker));
   EXPECT_EQ(marker, Le64(-1));
   // The first connection's handle was closed, not left behind.
-  EXPECT_TRUE(WaitUntil([&] { return PendingBytes(server.get()) == -1; }, 2000));
+  EXPECT_TRUE(WaitUntil([&] { return PendingBytes(server) == -1; }, 2000));
 }
 
 }  // namespace
