@@ -243,8 +243,7 @@ TEST_F(ServiceScmTest, KeepsTheReportedInstallChannelWithTheService) {
     ASSERT_TRUE(service.Start());
     auto reported = [&](std::uint32_t sent) {
       if (!SendRequest(BuildChannelReport(sent))) return -2ll;
-      const ULONGLONG end = ::GetTickCount64() + 5000;
-      while (channel() != sent && ::GetTickCount64() < end) ::Sleep(50);
+      testing_support::WaitUntil([&] { return channel() == sent; }, 5000);
       return channel();
     };
     EXPECT_EQ(reported(4242), 4242);
