@@ -3,6 +3,7 @@
 #include <png.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -90,4 +91,10 @@ COLORREF BlendOver(std::uint32_t p, COLORREF below) {
 bool Near(COLORREF a, COLORREF b, int tolerance) {
   return std::abs(GetRValue(a) - GetRValue(b)) <= tolerance && std::abs(GetGValue(a) - GetGValue(b)) <= tolerance &&
          std::abs(GetBValue(a) - GetBValue(b)) <= tolerance;
+}
+
+TDibImage SolidPicture(int width, int height, std::uint32_t pixel) {
+  TDibImage picture;
+  if (picture.Create(width, height)) std::fill_n(picture.Bits(), width * height, pixel);
+  return picture;
 }

@@ -26,6 +26,9 @@ class TestHost {
   UniqueWindow wnd_;
 };
 
+// A picture of one premultiplied 0xAARRGGBB pixel; empty when it cannot be made.
+TDibImage SolidPicture(int width, int height, std::uint32_t pixel);
+
 // The colour shown at client point x, y of the window, after pending painting is done.
 COLORREF ClientPixel(HWND wnd, int x, int y);
 

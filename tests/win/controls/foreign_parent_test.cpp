@@ -61,9 +61,8 @@ TEST(ImageEditUnderAnotherProcess, ShowsTakesTheFocusAndTheKeystrokes) {
   edit.Show();
   EXPECT_TRUE(IsWindowVisible(edit.Edit().Handle()));
 
-  TDibImage picture;
-  ASSERT_TRUE(picture.Create(180, 28));
-  for (int i = 0; i < 180 * 28; ++i) picture.Bits()[i] = 0xFFF0F0F0u;
+  const TDibImage picture = SolidPicture(180, 28, 0xFFF0F0F0u);
+  ASSERT_FALSE(picture.Empty());
   edit.SetBackground(picture);
   EXPECT_TRUE(WaitUntil([&] { return edit.Width() == 180; }, 3000)) << "painted under the foreign window";
 

@@ -89,9 +89,8 @@ TEST_F(ButtonFixture, MovingWhilePressedKeepsThePressedPicture) {
 }
 
 TEST_F(ButtonFixture, DisabledShowsTheDisabledPictureUntilEnabled) {
-  TDibImage grey;
-  ASSERT_TRUE(grey.Create(18, 18));
-  for (int i = 0; i < 18 * 18; ++i) grey.Bits()[i] = 0xFF808080u;
+  const TDibImage grey = SolidPicture(18, 18, 0xFF808080u);
+  ASSERT_FALSE(grey.Empty());
   button.SetPngDisable(grey);
   button.SetEnabled(false);
   EXPECT_FALSE(button.Enabled());
@@ -140,9 +139,8 @@ TEST_F(ButtonFixture, PushButtonDoesNotStayDown) {
 }
 
 TEST_F(ButtonFixture, BadgeEnlargesAndZeroRestoresTheBounds) {
-  TDibImage badge;
-  ASSERT_TRUE(badge.Create(10, 10));
-  for (int i = 0; i < 100; ++i) badge.Bits()[i] = 0xFFFF0000u;
+  const TDibImage badge = SolidPicture(10, 10, 0xFFFF0000u);
+  ASSERT_FALSE(badge.Empty());
   button.SetPngBadge(badge);
   button.SetBadgeNum(7);
   UpdateWindow(host.get());

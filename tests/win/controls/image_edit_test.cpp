@@ -134,9 +134,8 @@ TEST_F(EditFixture, RightClickMenuOnlyWhenNotDisabled) {
 }
 
 TEST_F(EditFixture, BackgroundOfAnotherSizeResizesTheControlAtTheNextPaint) {
-  TDibImage picture;
-  ASSERT_TRUE(picture.Create(200, 30));
-  for (int i = 0; i < 200 * 30; ++i) picture.Bits()[i] = 0xFF20A040u;
+  const TDibImage picture = SolidPicture(200, 30, 0xFF20A040u);
+  ASSERT_FALSE(picture.Empty());
   edit.SetBackground(picture);
   EXPECT_EQ(edit.Width(), TImageEdit::kDefaultWidth) << "not before the paint";
   UpdateWindow(edit.Handle());
@@ -148,9 +147,8 @@ TEST_F(EditFixture, BackgroundOfAnotherSizeResizesTheControlAtTheNextPaint) {
 }
 
 TEST_F(EditFixture, EveryChangeRepaintsTheBackgroundUnderTheText) {
-  TDibImage picture;
-  ASSERT_TRUE(picture.Create(121, 25));
-  for (int i = 0; i < 121 * 25; ++i) picture.Bits()[i] = 0xFFFFFFC0u;
+  const TDibImage picture = SolidPicture(121, 25, 0xFFFFFFC0u);
+  ASSERT_FALSE(picture.Empty());
   edit.SetBackground(picture);
   Type(L"WWWWWW");
   PumpFor(50);
