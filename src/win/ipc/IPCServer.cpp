@@ -36,25 +36,25 @@ std::u16string NewContextId() {
 class TContextList {
  public:
   void Add(const ICommContext& context) {
-    CsLock lock(lock_);
-    contexts_[context->ID()] = context;
+    CsLock lock(FLock);
+    FContexts[context->ID()] = context;
   }
   void Remove(const ICommContext& context) {
-    CsLock lock(lock_);
-    contexts_.erase(context->ID());
+    CsLock lock(FLock);
+    FContexts.erase(context->ID());
   }
   void Clear() {
-    CsLock lock(lock_);
-    contexts_.clear();
+    CsLock lock(FLock);
+    FContexts.clear();
   }
   std::size_t Count() {
-    CsLock lock(lock_);
-    return contexts_.size();
+    CsLock lock(FLock);
+    return FContexts.size();
   }
 
  private:
-  CriticalSection lock_;
-  std::map<std::u16string, ICommContext> contexts_;
+  CriticalSection FLock;
+  std::map<std::u16string, ICommContext> FContexts;
 };
 
 TCommContext::TCommContext(HANDLE pipe) : FID(NewContextId()), FPipe(pipe) {}

@@ -43,16 +43,16 @@ class TTaskPool {
   };
   using TWorkerList = std::list<std::unique_ptr<TWorker>>;
 
-  TWorker& AddWorker();  // with mutex_ held
+  TWorker& AddWorker();  // with FMutex held
   void Run(TWorker& worker);
   void JoinAll(TWorkerList& workers);
 
-  const std::int32_t minPoolSize_;
-  const bool dynamicPool_;
-  const TWork work_;
-  mutable std::mutex mutex_;
-  TWorkerList workers_;
-  TWorkerList finished_;  // discarded, to be joined
-  std::vector<TWorker*> free_;
-  bool stopping_ = false;
+  const std::int32_t FMinPoolSize;
+  const bool FDynamicPool;
+  const TWork FWork;
+  mutable std::mutex FMutex;
+  TWorkerList FWorkers;
+  TWorkerList FFinished;  // discarded, to be joined
+  std::vector<TWorker*> FFreeWorkers;
+  bool FStopping = false;
 };
