@@ -5,4 +5,4 @@
 
 // what() carries the message as UTF-8, so a general handler shows the same text.
 EHookWindowError::EHookWindowError(const std::wstring& message)
-    : std::runtime_error(Utf16ToUtf8(U(message))), message_(message) {}
+    : std::runtime_error(Utf16ToUtf8(U(message))), FMessage(message) {}

@@ -18,8 +18,8 @@ struct TMessage {
 class EHookWindowError : public std::runtime_error {
  public:
   explicit EHookWindowError(const std::wstring& message);
-  const std::wstring& Message() const noexcept { return message_; }
+  const std::wstring& Message() const noexcept { return FMessage; }
 
  private:
-  std::wstring message_;
+  std::wstring FMessage;
 };
