@@ -3,10 +3,10 @@
 #include <windows.h>
 
 #include <commctrl.h>
-#include <objbase.h>
 
 #include "app/Elevation.h"
 #include "app/MainForm.h"
+#include "win/common/ComScope.h"
 #include "win/common/Handle.h"
 #include "win/shell/ShellUtils.h"
 #include "win/thread/TThread.h"
@@ -55,9 +55,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   icc.dwSize = sizeof(icc);
   icc.dwICC = ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES;
   ::InitCommonControlsEx(&icc);
-  ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  RunMainForm();
-  ::CoUninitialize();
+  {
+    const ComScope com;
+    RunMainForm();
+  }
   if (mutex) ::ReleaseMutex(mutex.get());
   return 0;
 }

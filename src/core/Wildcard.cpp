@@ -26,64 +26,66 @@ bool WildcardSplit(std::u16string_view pattern, std::u16string_view text, unsign
   }
   const bool escapes = (flags & wsBackslashEscape) != 0;
 
-  std::size_t p = 0, t = 0;
-  std::size_t sp = kNone, st = 0, sc = 0, sl = 0;
+  std::size_t patternAt = 0, textAt = 0;  // the next positions to compare
+  // Where to go on when a comparison fails: the pattern position after the last star, the
+  // text position that star takes in next, and the pieces as they were when it began.
+  std::size_t starPatternAt = kNone, starTextAt = 0, starPieceCount = 0, starRunLength = 0;
   bool inRun = false;
 
   for (;;) {
-    const char16_t c = At(pattern, p);
+    const char16_t c = At(pattern, patternAt);
     bool matched;
     if (c == u'*') {
-      while (At(pattern, p) == u'*') ++p;
-      sp = p;
-      st = t + 1;
+      while (At(pattern, patternAt) == u'*') ++patternAt;
+      starPatternAt = patternAt;
+      starTextAt = textAt + 1;
       if (!inRun) pieces.emplace_back();
-      sc = pieces.size();
-      sl = pieces.back().size();
+      starPieceCount = pieces.size();
+      starRunLength = pieces.back().size();
       inRun = true;
       continue;
     } else if (c == u'?') {
-      matched = t < text.size();
+      matched = textAt < text.size();
       if (matched) {
         if (!inRun) pieces.emplace_back();
-        pieces.back().push_back(original[t]);
+        pieces.back().push_back(original[textAt]);
         inRun = true;
       }
     } else {
-      if (escapes && c == u'\\' && p + 1 < pattern.size()) {
-        const char16_t next = pattern[p + 1];
-        if (next == u'*' || next == u'?' || next == u'\\') ++p;
+      if (escapes && c == u'\\' && patternAt + 1 < pattern.size()) {
+        const char16_t next = pattern[patternAt + 1];
+        if (next == u'*' || next == u'?' || next == u'\\') ++patternAt;
       }
-      matched = At(text, t) == At(pattern, p);
+      matched = At(text, textAt) == At(pattern, patternAt);
       if (matched) inRun = false;
     }
 
     if (matched) {
-      const bool patternEnd = p >= pattern.size();
-      const bool textEnd = t >= text.size();
+      const bool patternEnd = patternAt >= pattern.size();
+      const bool textEnd = textAt >= text.size();
       if (patternEnd && textEnd) {
         if (pieces.empty()) pieces.emplace_back();
         return true;
       }
       if (!patternEnd && !textEnd) {
-        ++p;
-        ++t;
+        ++patternAt;
+        ++textAt;
         continue;
       }
     }
 
     // Backtrack: the most recent star takes in one more character of the text.
-    if (sp == kNone || st > text.size()) {
+    if (starPatternAt == kNone || starTextAt > text.size()) {
       pieces.clear();
       return false;
     }
-    p = sp;
-    t = st++;
-    pieces.resize(sc);
+    patternAt = starPatternAt;
+    textAt = starTextAt++;
+    pieces.resize(starPieceCount);
     std::u16string& last = pieces.back();
-    last.resize(sl);
-    last.push_back(original[t - 1]);
-    ++sl;
+    last.resize(starRunLength);
+    last.push_back(original[textAt - 1]);
+    ++starRunLength;
     inRun = true;
   }
 }
@@ -93,7 +95,7 @@ std::u16string BuildMatchText(std::u16string_view wildcard, const TStringArray& 
   // another process), so searching the text built so far for the next run could hit a piece.
   std::u16string result;
   result.reserve(wildcard.size());
-  std::size_t i = 0;
+  std::size_t piece = 0;
   for (std::size_t k = 0; k < wildcard.size(); ++k) {
     const char16_t c = wildcard[k];
     if (c != u'*' && c != u'?') {
@@ -102,8 +104,8 @@ std::u16string BuildMatchText(std::u16string_view wildcard, const TStringArray& 
     }
     const bool runStarts = k == 0 || (wildcard[k - 1] != u'*' && wildcard[k - 1] != u'?');
     if (runStarts) {
-      if (i < pieces.size()) result += pieces[i];
-      ++i;
+      if (piece < pieces.size()) result += pieces[piece];
+      ++piece;
     }
   }
   return result;

@@ -16,16 +16,13 @@
 #include <utility>
 
 #include "HookKinds.h"
+#include "HookResults.h"
 #include "ReceiverTable.h"
 #include "win/common/WindowValue.h"
 
 namespace {
 
 namespace table = receiver_table;
-
-constexpr int kTooManyReceivers = -4;
-constexpr int kAlreadyRegistered = -2;
-constexpr int kNotRegistered = -3;
 
 HINSTANCE g_module = nullptr;  // per process
 DWORD g_lastError = 0;         // per process: the Windows error of the last failed call
@@ -113,8 +110,9 @@ int Refuse(int code) {
 extern "C" {
 
 // Registers a receiver window of the calling process; its hook belongs to the calling thread.
-// 0, -2 already registered, -4 table full, or a Windows error code (unsupported kind, invalid
-// window, a window of another process, a bad flag, a failed hook installation).
+// 0, kHookAlreadyRegistered, kHookTooManyReceivers (table full), or a Windows error code
+// (unsupported kind, invalid window, a window of another process, a bad flag, a failed hook
+// installation).
 __declspec(dllexport) int WINAPI AttachReceiver(int hookKind, HWND receiver, int filtering, HWND hookedWnd) {
   if (hookKind != kCBTHookKind) return Fail(ERROR_NOT_SUPPORTED);
   if (filtering != 0 && filtering != 1) return Fail(ERROR_INVALID_PARAMETER);
@@ -128,9 +126,9 @@ __declspec(dllexport) int WINAPI AttachReceiver(int hookKind, HWND receiver, int
     if (!hookedThread) return Fail(ERROR_INVALID_WINDOW_HANDLE);
   }
   table::ReclaimAbandoned();
-  if (table::IsRegistered(receiver)) return Refuse(kAlreadyRegistered);
+  if (table::IsRegistered(receiver)) return Refuse(kHookAlreadyRegistered);
   const int index = table::Claim();
-  if (index < 0) return Refuse(kTooManyReceivers);
+  if (index < 0) return Refuse(kHookTooManyReceivers);
   table::Slot& slot = table::At(index);
   slot.receiver = WindowValue(receiver);
   slot.processId = ::GetCurrentProcessId();
@@ -147,11 +145,11 @@ __declspec(dllexport) int WINAPI AttachReceiver(int hookKind, HWND receiver, int
   return 0;
 }
 
-// Ends a registration of the calling process and removes its hook: 0, or -3 when the window
-// is not registered by this process.
+// Ends a registration of the calling process and removes its hook: 0, or kHookNotRegistered
+// when the window is not registered by this process.
 __declspec(dllexport) int WINAPI DetachReceiver(HWND receiver) {
   const int index = table::FindOwn(receiver);
-  if (index < 0) return Refuse(kNotRegistered);
+  if (index < 0) return Refuse(kHookNotRegistered);
   table::Release(index);
   g_lastError = 0;
   return 0;

@@ -1,8 +1,9 @@
 #pragma once
-// Runs the answers. Each query gets a thread of its own, so answers for different search boxes
-// run at the same time; a new query or a cancel for a box stops that box's answer in progress,
-// and a box's answers send one after another, so nothing of an older answer follows the start
-// of a newer one. A watchdog aborts a delivery the program stops reading.
+// Schedules the answers and sends them; what goes into one comes from AnswerProducer. Each
+// query gets a thread of its own, so answers for different search boxes run at the same time;
+// a new query or a cancel for a box stops that box's answer in progress, and a box's answers
+// send one after another, so nothing of an older answer follows the start of a newer one. A
+// watchdog aborts a delivery the program stops reading.
 #include <windows.h>
 
 #include <atomic>
@@ -17,20 +18,10 @@
 #include <vector>
 
 #include "core/MessageData.h"
-#include "win/common/Handle.h"
+#include "service/AnswerProducer.h"
 
 class IndexStore;
-class NameQuery;
 class ResultSender;
-
-struct SearchRequest {
-  std::wstring dir;
-  std::u16string wildcard;
-  std::uint32_t searchBox = 0;
-  DWORD clientProcessId = 0;
-  // The client's impersonation token; empty runs with the service's own rights.
-  std::shared_ptr<UniqueKernelHandle> token;
-};
 
 class AnswerScheduler {
  public:
@@ -66,13 +57,7 @@ class AnswerScheduler {
     ULONGLONG deadline;
   };
 
-  // Receives one found path; false ends the answer (cap reached, or the program gone).
-  using ItemSink = std::function<bool(std::u16string path)>;
-
   void Answer(const SearchRequest& request, Box& box, const std::atomic<bool>& cancel);
-  // Hands every path the client may see to emit, as found. True when all were offered.
-  bool Produce(const SearchRequest& request, const std::atomic<bool>& cancel, const ItemSink& emit);
-  bool Walk(const std::wstring& dir, const NameQuery& query, const std::atomic<bool>& cancel, const ItemSink& emit);
   // Takes a place for one more answer (under lock_); false when there is none.
   bool Reserve();
   // Runs work on a thread of its own in a place already reserved; false (the place given
@@ -86,7 +71,7 @@ class AnswerScheduler {
   void Disarm(ResultSender* sender);
   void WatchdogLoop();
 
-  IndexStore& store_;
+  const AnswerProducer producer_;
   std::size_t cap_;
   DWORD messageTimeoutMs_;
   std::mutex lock_;

@@ -4,15 +4,6 @@
 
 #include "win/common/Handle.h"
 
-namespace {
-struct FindHandleTraits {
-  using Type = HANDLE;
-  static Type Invalid() { return INVALID_HANDLE_VALUE; }
-  static bool Valid(Type h) { return h != INVALID_HANDLE_VALUE && h != nullptr; }
-  static void Close(Type h) { ::FindClose(h); }
-};
-}  // namespace
-
 std::wstring JoinPath(const std::wstring& parent, const std::wstring& name) {
   if (!parent.empty() && parent.back() == L'\\') return parent + name;
   return parent + L'\\' + name;
@@ -25,8 +16,8 @@ bool WalkDirectory(const std::wstring& start, const WalkVisitor& visit, const st
     const std::wstring folder = std::move(pending.back());
     pending.pop_back();
     WIN32_FIND_DATAW fd;
-    UniqueHandle<FindHandleTraits> find(::FindFirstFileExW(JoinPath(folder, L"*").c_str(), FindExInfoBasic, &fd,
-                                                            FindExSearchNameMatch, nullptr, 0));
+    UniqueFindHandle find(
+        ::FindFirstFileExW(JoinPath(folder, L"*").c_str(), FindExInfoBasic, &fd, FindExSearchNameMatch, nullptr, 0));
     if (!find) continue;
     do {
       const std::wstring name = fd.cFileName;

@@ -7,17 +7,17 @@ ResultSender::ResultSender(DWORD clientProcessId) : clientProcessId_(clientProce
 }
 
 HANDLE ResultSender::OpenPipe(const std::wstring& path) {
-  const HANDLE h = TIPCClient::OpenPipe(path);
-  if (h == INVALID_HANDLE_VALUE) return h;
+  UniqueFileHandle pipe(TIPCClient::OpenPipe(path));
+  if (!pipe) return INVALID_HANDLE_VALUE;
   ULONG serverPid = 0;
-  if (!::GetNamedPipeServerProcessId(h, &serverPid) || serverPid != clientProcessId_) {
+  if (!::GetNamedPipeServerProcessId(pipe.get(), &serverPid) || serverPid != clientProcessId_) {
     // Another process's instance took the connection: leave it and try again.
-    ::CloseHandle(h);
+    pipe.reset();
     ::SetLastError(ERROR_PIPE_BUSY);
     return INVALID_HANDLE_VALUE;
   }
-  pipe_ = h;
-  return h;
+  pipe_ = pipe.get();
+  return pipe.release();
 }
 
 bool ResultSender::Connect(std::uint32_t timeoutMs) {

@@ -49,6 +49,12 @@ struct FileHandleTraits {  // CreateFile, CreateNamedPipe, snapshots (INVALID_HA
   static bool Valid(Type h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
   static void Close(Type h) { ::CloseHandle(h); }
 };
+struct FindHandleTraits {  // FindFirstFile(Ex)
+  using Type = HANDLE;
+  static Type Invalid() { return INVALID_HANDLE_VALUE; }
+  static bool Valid(Type h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+  static void Close(Type h) { ::FindClose(h); }
+};
 template <typename G>
 struct GdiTraits {
   using Type = G;
@@ -90,6 +96,7 @@ struct ScHandleTraits {  // OpenSCManager, OpenService, CreateService
 
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueFileHandle = UniqueHandle<FileHandleTraits>;
+using UniqueFindHandle = UniqueHandle<FindHandleTraits>;
 using UniqueBitmap = UniqueHandle<GdiTraits<HBITMAP>>;
 using UniqueFont = UniqueHandle<GdiTraits<HFONT>>;
 using UniqueBrush = UniqueHandle<GdiTraits<HBRUSH>>;

@@ -312,23 +312,10 @@ void TImageButton::CheckPointer() {
 
 LRESULT TImageButton::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
-    case WM_PAINT: {
-      PAINTSTRUCT ps{};
-      HDC dc = ::BeginPaint(Handle(), &ps);
-      RECT rc{};
-      ::GetClientRect(Handle(), &rc);
-      // Composed off screen over the parent's picture, so the pictures' alpha blends with it.
-      UniqueDc mem(::CreateCompatibleDC(dc));
-      UniqueBitmap bmp(::CreateCompatibleBitmap(dc, rc.right > 0 ? rc.right : 1, rc.bottom > 0 ? rc.bottom : 1));
-      if (mem && bmp) {
-        SelectObjectScope sel(mem.get(), bmp.get());
-        DrawParentBackground(Handle(), mem.get());
-        Paint(mem.get());
-        ::BitBlt(dc, 0, 0, rc.right, rc.bottom, mem.get(), 0, 0, SRCCOPY);
-      }
-      ::EndPaint(Handle(), &ps);
+    case WM_PAINT:
+      // The pictures' alpha blends with the parent's picture.
+      PaintOverParent([this](HDC dc) { Paint(dc); });
       return 0;
-    }
     case WM_ERASEBKGND:
       return 1;
     case WM_MOUSEMOVE:

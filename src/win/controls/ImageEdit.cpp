@@ -128,24 +128,9 @@ void TEdit::PasteAsOneLine() {
 }
 
 void TEdit::OnPaint() {
-  // Double-buffered: the parent's picture and the edit's transparent text are composed off
-  // screen, so typing does not flicker between the two.
-  HWND wnd = Handle();
-  PAINTSTRUCT ps{};
-  HDC dc = ::BeginPaint(wnd, &ps);
-  RECT rc{};
-  ::GetClientRect(wnd, &rc);
-  UniqueDc mem(::CreateCompatibleDC(dc));
-  UniqueBitmap bmp(::CreateCompatibleBitmap(dc, rc.right > 0 ? rc.right : 1, rc.bottom > 0 ? rc.bottom : 1));
-  if (mem && bmp) {
-    SelectObjectScope sel(mem.get(), bmp.get());
-    DrawParentBackground(wnd, mem.get());
-    DefaultProc(WM_PAINT, reinterpret_cast<WPARAM>(mem.get()), 0);
-    ::HideCaret(wnd);
-    ::BitBlt(dc, 0, 0, rc.right, rc.bottom, mem.get(), 0, 0, SRCCOPY);
-    ::ShowCaret(wnd);
-  }
-  ::EndPaint(wnd, &ps);
+  // The edit's transparent text over the parent's picture, composed off screen so typing
+  // does not flicker between the two.
+  PaintOverParent([this](HDC dc) { DefaultProc(WM_PAINT, reinterpret_cast<WPARAM>(dc), 0); });
 }
 
 // ---- TImageEdit ----

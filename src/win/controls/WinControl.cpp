@@ -1,5 +1,7 @@
 #include "win/controls/WinControl.h"
 
+#include "win/common/Handle.h"
+
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 HINSTANCE ControlsInstance() { return reinterpret_cast<HINSTANCE>(&__ImageBase); }
@@ -148,4 +150,22 @@ void DrawParentBackground(HWND child, HDC dc) {
   ::SendMessageW(parent, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
   ::SendMessageW(parent, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
   ::RestoreDC(dc, saved);
+}
+
+void TWinControl::PaintOverParent(const std::function<void(HDC dc)>& paint) {
+  PAINTSTRUCT ps{};
+  HDC dc = ::BeginPaint(hwnd_, &ps);
+  RECT rc{};
+  ::GetClientRect(hwnd_, &rc);
+  UniqueDc mem(::CreateCompatibleDC(dc));
+  UniqueBitmap bmp(::CreateCompatibleBitmap(dc, rc.right > 0 ? rc.right : 1, rc.bottom > 0 ? rc.bottom : 1));
+  if (mem && bmp) {
+    SelectObjectScope sel(mem.get(), bmp.get());
+    DrawParentBackground(hwnd_, mem.get());
+    paint(mem.get());
+    ::HideCaret(hwnd_);
+    ::BitBlt(dc, 0, 0, rc.right, rc.bottom, mem.get(), 0, 0, SRCCOPY);
+    ::ShowCaret(hwnd_);
+  }
+  ::EndPaint(hwnd_, &ps);
 }

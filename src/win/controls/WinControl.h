@@ -5,6 +5,8 @@
 // control whose window procedure it chains to (CreateStandardWindow).
 #include <windows.h>
 
+#include <functional>
+
 class TWinControl {
  public:
   TWinControl() = default;
@@ -41,6 +43,12 @@ class TWinControl {
   // Detaches the object and destroys the window. Derived destructors call it so that the
   // destroy messages do not reach a half-destroyed object.
   void DestroyHandle();
+
+  // Answers WM_PAINT off screen: the parent's picture under the control (DrawParentBackground),
+  // then paint on that memory DC, then one copy to the window, so see-through parts blend
+  // with the parent and nothing flickers. A caret the control shows is hidden for the copy:
+  // drawn over while visible, its next blink would leave a stray bar.
+  void PaintOverParent(const std::function<void(HDC dc)>& paint);
 
   virtual LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp);
   // The window class's own handling of a message.

@@ -1,6 +1,8 @@
 #include "win/hook/HookLibraryLoader.h"
 
 #include "core/TextUtils.h"
+#include "hookdll/HookResults.h"
+#include "win/common/ErrorModeScope.h"
 #include "win/common/WideText.h"
 
 namespace {
@@ -20,12 +22,8 @@ struct LoaderState {
 constinit LoaderState g_loader{};
 
 HMODULE LoadQuietly(const std::wstring& name) {
-  const UINT previous = ::SetErrorMode(SEM_NOOPENFILEERRORBOX);
-  HMODULE module = ::LoadLibraryW(name.c_str());
-  const DWORD error = ::GetLastError();
-  ::SetErrorMode(previous);
-  ::SetLastError(error);
-  return module;
+  const ErrorModeScope quiet(SEM_NOOPENFILEERRORBOX);
+  return ::LoadLibraryW(name.c_str());
 }
 
 // The extension from the last point of the file name on; empty when there is none.
@@ -64,7 +62,7 @@ int LoadHookLibrary(const std::wstring& name) {
   g_loader.lastError = Export<LastErrorFn>("LastError");
   if (!g_loader.attach || !g_loader.detach || !g_loader.lastError) {
     UnloadHookLibrary();
-    return -1;
+    return kHookMissingExports;
   }
   return 0;
 }

@@ -1,12 +1,8 @@
 #pragma once
 // Types shared by the hook receiver's pieces: the message record a utility window hands to
-// its target, the error a utility window raises, and the process-wide handler that errors
-// escaping a window's target are reported to.
+// its target and the error a utility window raises.
 #include <windows.h>
 
-#include <cstdint>
-#include <exception>
-#include <functional>
 #include <stdexcept>
 #include <string>
 
@@ -22,21 +18,8 @@ struct TMessage {
 class EHookWindowError : public std::runtime_error {
  public:
   explicit EHookWindowError(const std::wstring& message);
-  const std::wstring& Message() const noexcept { return message_; }
+  const std::wstring& Message() const noexcept { return FMessage; }
 
  private:
-  std::wstring message_;
+  std::wstring FMessage;
 };
-
-// Receives every error that escapes a window's message handler; the error goes no further.
-// The default writes the error's text with OutputDebugStringW.
-using TApplicationExceptionHandler = std::function<void(std::exception_ptr)>;
-
-// Installs a handler (an empty one restores the default) and returns the previous one.
-TApplicationExceptionHandler SetApplicationExceptionHandler(TApplicationExceptionHandler handler);
-
-// Hands the current error to the installed handler. Never throws.
-void HandleApplicationException(std::exception_ptr error) noexcept;
-
-// The text of an error as a handler would show it.
-std::wstring ExceptionText(std::exception_ptr error);

@@ -11,58 +11,58 @@ void DispatchToReceiver(void* object, TMessage& message) {
 
 }  // namespace
 
-TSysHookReceiver::TSysHookReceiver(std::wstring name) : name_(std::move(name)) {}
+TSysHookReceiver::TSysHookReceiver(std::wstring name) : FName(std::move(name)) {}
 
 TSysHookReceiver::~TSysHookReceiver() { Stop(); }
 
 std::wstring TSysHookReceiver::Start() {
-  if (active_) return {};
-  if (hookDllName_.empty()) return L"Cannot activate hook because DLL name is not set.";
-  int code = LoadHookLibrary(hookDllName_);
+  if (FActive) return {};
+  if (FHookDllName.empty()) return L"Cannot activate hook because DLL name is not set.";
+  int code = LoadHookLibrary(FHookDllName);
   if (code != 0) return HookErrorText(code);
   try {
-    listenerWnd_ = AllocateUtilityWindow({&DispatchToReceiver, this});
+    FListenerWnd = AllocateUtilityWindow({&DispatchToReceiver, this});
   } catch (...) {
     UnloadHookLibrary();
     throw;
   }
-  code = HookLibraryAttachReceiver(HookKind(), listenerWnd_, isFiltering_, hookedWnd_);
+  code = HookLibraryAttachReceiver(HookKind(), FListenerWnd, FIsFiltering, FHookedWnd);
   if (code != 0) {
-    DeallocateUtilityWindow(listenerWnd_);
-    listenerWnd_ = nullptr;
+    DeallocateUtilityWindow(FListenerWnd);
+    FListenerWnd = nullptr;
     UnloadHookLibrary();
     return HookErrorText(code);
   }
-  active_ = true;
+  FActive = true;
   return {};
 }
 
 void TSysHookReceiver::Stop() {
-  if (!active_) return;
+  if (!FActive) return;
   // Destroying the listener window ends the library's registration of it.
-  if (listenerWnd_) {
-    DeallocateUtilityWindow(listenerWnd_);
-    listenerWnd_ = nullptr;
+  if (FListenerWnd) {
+    DeallocateUtilityWindow(FListenerWnd);
+    FListenerWnd = nullptr;
   }
   UnloadHookLibrary();
-  active_ = false;
+  FActive = false;
 }
 
 void TSysHookReceiver::SetHookDLL(const std::wstring& name) {
-  if (active_) {
+  if (FActive) {
     ::MessageBoxW(nullptr, L"DLL name cannot be set while hook is active!", ReceiverName().c_str(), MB_ICONERROR);
     return;
   }
-  hookDllName_ = name;
+  FHookDllName = name;
 }
 
-std::wstring TSysHookReceiver::ReceiverName() const { return name_.empty() ? ClassName() : name_; }
+std::wstring TSysHookReceiver::ReceiverName() const { return FName.empty() ? ClassName() : FName; }
 
 void TSysHookReceiver::WndProc(TMessage& message) {
   bool handled = false;
   if (OnHookMessage) {
     MSG msg{};
-    msg.hwnd = message.Msg >= WM_USER ? hookedWnd_ : listenerWnd_;
+    msg.hwnd = message.Msg >= WM_USER ? FHookedWnd : FListenerWnd;
     msg.message = message.Msg;
     msg.wParam = message.WParam;
     msg.lParam = message.LParam;
@@ -71,7 +71,7 @@ void TSysHookReceiver::WndProc(TMessage& message) {
   }
   if (handled) return;
   if (message.Msg < WM_USER) {
-    message.Result = ::DefWindowProcW(listenerWnd_, message.Msg, message.WParam, message.LParam);
+    message.Result = ::DefWindowProcW(FListenerWnd, message.Msg, message.WParam, message.LParam);
     return;
   }
   ProcessHookMessage(message);

@@ -34,15 +34,15 @@ class TSysHookReceiver {
   // Destroys the listener window (which ends the registration) and releases the library.
   void Stop();
 
-  bool Active() const { return active_; }
-  HWND Handle() const { return listenerWnd_; }
-  HWND HookedWnd() const { return hookedWnd_; }
-  void SetHookedWnd(HWND wnd) { hookedWnd_ = wnd; }
-  const std::wstring& HookDLL() const { return hookDllName_; }
+  bool Active() const { return FActive; }
+  HWND Handle() const { return FListenerWnd; }
+  HWND HookedWnd() const { return FHookedWnd; }
+  void SetHookedWnd(HWND wnd) { FHookedWnd = wnd; }
+  const std::wstring& HookDLL() const { return FHookDllName; }
   // Refused with an error box while active.
   virtual void SetHookDLL(const std::wstring& name);
-  const std::wstring& Name() const { return name_; }
-  void SetName(std::wstring name) { name_ = std::move(name); }
+  const std::wstring& Name() const { return FName; }
+  void SetName(std::wstring name) { FName = std::move(name); }
 
   // The hook kind passed to the library (its own numbering, see HookKinds.h).
   virtual int HookKind() const = 0;
@@ -60,10 +60,10 @@ class TSysHookReceiver {
   virtual std::wstring ClassName() const { return L"TSysHookReceiver"; }
 
  private:
-  std::wstring name_;
-  HWND hookedWnd_ = nullptr;
-  bool active_ = false;
-  std::wstring hookDllName_;
-  bool isFiltering_ = false;
-  HWND listenerWnd_ = nullptr;
+  std::wstring FName;
+  HWND FHookedWnd = nullptr;
+  bool FActive = false;
+  std::wstring FHookDllName;
+  bool FIsFiltering = false;
+  HWND FListenerWnd = nullptr;
 };

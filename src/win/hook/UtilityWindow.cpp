@@ -2,6 +2,7 @@
 
 #include <mmsystem.h>
 
+#include "win/common/ApplicationException.h"
 #include "win/common/Handle.h"
 #include "win/common/WideText.h"
 #include "win/hook/HookLibraryLoader.h"

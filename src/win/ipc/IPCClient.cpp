@@ -35,8 +35,7 @@ HANDLE TIPCClient::OpenPipe(const std::wstring& path) {
 
 void TIPCClient::ConnectClient(std::uint32_t connectTimeout) {
   using Clock = std::chrono::steady_clock;
-  FPipeHandle = INVALID_HANDLE_VALUE;
-  FIsConnected = false;
+  DisconnectClient();
   FErrorDesc.clear();
   FLastError = 0;
   const Clock::time_point start = Clock::now();
@@ -45,9 +44,9 @@ void TIPCClient::ConnectClient(std::uint32_t connectTimeout) {
   };
   const std::wstring path = W(FPipeName);
   while (elapsedMs() < connectTimeout) {
-    const HANDLE h = OpenPipe(path);
-    if (h != INVALID_HANDLE_VALUE) {
-      FPipeHandle = h;
+    UniqueFileHandle pipe(OpenPipe(path));
+    if (pipe) {
+      FPipeHandle = std::move(pipe);
       FIsConnected = true;
       return;
     }
@@ -76,7 +75,7 @@ IMessageData TIPCClient::ExecuteConnectedRequest(const IMessageData& request) {
   FAnswerValid = false;
   FLastError = 0;
   if (!request) return nullptr;
-  TPipeIo io(FPipeHandle, false);
+  TPipeIo io(FPipeHandle.get(), false);
   const TFrameResult sent = WriteFrame(io, *request);
   if (!sent.Ok()) {
     switch (sent.failedAt) {
@@ -108,13 +107,12 @@ IMessageData TIPCClient::ExecuteConnectedRequest(const IMessageData& request) {
 }
 
 void TIPCClient::DisconnectClient() {
-  if (FPipeHandle != INVALID_HANDLE_VALUE && FPipeHandle != nullptr) {
-    TPipeIo io(FPipeHandle, false);
+  if (FPipeHandle) {
+    TPipeIo io(FPipeHandle.get(), false);
     WriteEndMarker(io);
-    ::CloseHandle(FPipeHandle);
+    FPipeHandle.reset();
   }
   FIsConnected = false;
-  FPipeHandle = nullptr;
 }
 
 IMessageData TIPCClient::ExecuteRequest(const IMessageData& request, std::uint32_t connectTimeout) {
@@ -123,9 +121,4 @@ IMessageData TIPCClient::ExecuteRequest(const IMessageData& request, std::uint32
   IMessageData reply = ExecuteConnectedRequest(request);
   DisconnectClient();
   return reply;
-}
-
-void TIPCClient::ReconnectClient(std::uint32_t connectTimeout) {
-  DisconnectClient();
-  ConnectClient(connectTimeout);
 }

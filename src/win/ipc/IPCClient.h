@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "core/MessageData.h"
+#include "win/common/Handle.h"
 
 class TIPCClient {
  public:
@@ -38,7 +39,8 @@ class TIPCClient {
   std::uint32_t LastError() const { return FLastError; }
   const std::u16string& ErrorDesc() const { return FErrorDesc; }
 
-  // Tries for connectTimeout whole milliseconds; 0 makes no attempt.
+  // Tries for connectTimeout whole milliseconds; 0 makes no attempt. A connection still open
+  // is ended first.
   void ConnectClient(std::uint32_t connectTimeout);
   // Sends request and reads the reply on the open connection. No message when sending failed;
   // otherwise the reply, complete only when AnswerValid() is true.
@@ -47,7 +49,7 @@ class TIPCClient {
   void DisconnectClient();
   // Connect, one request, disconnect. No message when the connection failed.
   IMessageData ExecuteRequest(const IMessageData& request, std::uint32_t connectTimeout);
-  void ReconnectClient(std::uint32_t connectTimeout);
+  void ReconnectClient(std::uint32_t connectTimeout) { ConnectClient(connectTimeout); }
 
  protected:
   // Opens the pipe; INVALID_HANDLE_VALUE with the thread's last error set on failure.
@@ -60,7 +62,7 @@ class TIPCClient {
   std::u16string FServerName;
   std::u16string FComputerName = u".";
   std::u16string FPipeName;
-  HANDLE FPipeHandle = nullptr;
+  UniqueFileHandle FPipeHandle;
   bool FIsConnected = false;
   bool FAllowImpersonation = false;
   bool FAnswerValid = false;

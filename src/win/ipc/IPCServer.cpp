@@ -36,25 +36,25 @@ std::u16string NewContextId() {
 class TContextList {
  public:
   void Add(const ICommContext& context) {
-    CsLock lock(lock_);
-    contexts_[context->ID()] = context;
+    CsLock lock(FLock);
+    FContexts[context->ID()] = context;
   }
   void Remove(const ICommContext& context) {
-    CsLock lock(lock_);
-    contexts_.erase(context->ID());
+    CsLock lock(FLock);
+    FContexts.erase(context->ID());
   }
   void Clear() {
-    CsLock lock(lock_);
-    contexts_.clear();
+    CsLock lock(FLock);
+    FContexts.clear();
   }
   std::size_t Count() {
-    CsLock lock(lock_);
-    return contexts_.size();
+    CsLock lock(FLock);
+    return FContexts.size();
   }
 
  private:
-  CriticalSection lock_;
-  std::map<std::u16string, ICommContext> contexts_;
+  CriticalSection FLock;
+  std::map<std::u16string, ICommContext> FContexts;
 };
 
 TCommContext::TCommContext(HANDLE pipe) : FID(NewContextId()), FPipe(pipe) {}
@@ -108,8 +108,10 @@ void TIPCServer::Start() {
   std::erase_if(FRetiredListeners, [](const auto& l) { return l->Finished() && l->BusyWorkers() == 0; });
   auto security = std::make_shared<TPipeSecurity>(FPipeAccess);
   TListeningThread::TCallbacks callbacks;
-  callbacks.createInstance = [this](const std::wstring& name, SECURITY_ATTRIBUTES* sa) { return CreatePipeInstance(name, sa); };
-  callbacks.serveConnection = [this](HANDLE pipe) { ServeConnection(pipe); };
+  callbacks.createInstance = [this](const std::wstring& name, SECURITY_ATTRIBUTES* sa) {
+    return UniqueFileHandle(CreatePipeInstance(name, sa));
+  };
+  callbacks.serveConnection = [this](UniqueFileHandle pipe) { ServeConnection(std::move(pipe)); };
   callbacks.reportError = [this](const std::u16string& desc, DWORD code) { ReportError(nullptr, desc, code); };
   callbacks.endedAbnormally = [this] { ::SetEvent(FListenerEndedEvent.get()); };
   FListeningThread = std::make_unique<TListeningThread>(W(FPipeName), FMinPoolSize, FDynamicPool, std::move(security),
@@ -187,10 +189,10 @@ void TIPCServer::ReportError(const ICommContext& context, std::u16string_view de
   }
 }
 
-void TIPCServer::ServeConnection(HANDLE pipe) {
-  ICommContext context = std::make_shared<TCommContext>(pipe);
+void TIPCServer::ServeConnection(UniqueFileHandle pipe) {
+  ICommContext context = std::make_shared<TCommContext>(pipe.get());
   FContextList->Add(context);
-  TPipeIo io(pipe, true, FShutdownEvent.get());
+  TPipeIo io(pipe.get(), true, FShutdownEvent.get());
   try {
     if (OnClientConnect) OnClientConnect(context);
     for (;;) {
@@ -233,7 +235,7 @@ void TIPCServer::ServeConnection(HANDLE pipe) {
     // The connect event, or the machinery around the handler, failed.
     ReportError(context, Utf8ToUtf16(e.what()), ::GetLastError());
   }
-  ::FlushFileBuffers(pipe);
+  ::FlushFileBuffers(pipe.get());
   if (OnClientDisconnect) {
     try {
       OnClientDisconnect(context);
@@ -242,6 +244,5 @@ void TIPCServer::ServeConnection(HANDLE pipe) {
     }
   }
   FContextList->Remove(context);
-  ::DisconnectNamedPipe(pipe);
-  ::CloseHandle(pipe);
+  ::DisconnectNamedPipe(pipe.get());
 }

@@ -96,14 +96,14 @@ class TIPCServer {
   std::size_t ConnectionCount() const;
 
  protected:
-  // Creates one pipe instance; INVALID_HANDLE_VALUE with the last error set on failure, which
-  // ends the listening thread abnormally.
+  // Creates one pipe instance, which the caller owns; INVALID_HANDLE_VALUE with the last error
+  // set on failure, which ends the listening thread abnormally.
   virtual HANDLE CreatePipeInstance(const std::wstring& pipeName, SECURITY_ATTRIBUTES* security);
 
  private:
   friend class TListeningThread;
 
-  void ServeConnection(HANDLE pipe);
+  void ServeConnection(UniqueFileHandle pipe);
   void ReportError(const ICommContext& context, std::u16string_view desc, DWORD code);
   void RetireListener();
   // Runs on the supervisor thread after a listener ended without being told to.

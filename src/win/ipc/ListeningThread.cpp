@@ -10,21 +10,21 @@ constexpr DWORD kConnectWaitSliceMs = 100;
 
 TListeningThread::TListeningThread(std::wstring pipeName, std::int32_t minPoolSize, bool dynamicPool,
                                    std::shared_ptr<TPipeSecurity> security, TCallbacks callbacks)
-    : pipeName_(std::move(pipeName)),
-      security_(std::move(security)),
-      callbacks_(std::move(callbacks)),
-      pool_(minPoolSize, dynamicPool, callbacks_.serveConnection),
-      abort_(::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
-      startup_(::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
-      loopEnded_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+    : FPipeName(std::move(pipeName)),
+      FSecurity(std::move(security)),
+      FCallbacks(std::move(callbacks)),
+      FPool(minPoolSize, dynamicPool, FCallbacks.serveConnection),
+      FAbort(::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+      FStartup(::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+      FLoopEnded(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
 TListeningThread::~TListeningThread() {
   Abort();
-  if (thread_.joinable()) thread_.join();
-  pool_.Shutdown();
+  if (FThread.joinable()) FThread.join();
+  FPool.Shutdown();
 }
 
-void TListeningThread::Start() { thread_ = std::thread([this] { Execute(); }); }
+void TListeningThread::Start() { FThread = std::thread([this] { Execute(); }); }
 
 void TListeningThread::Execute() {
   UniqueKernelHandle overlapEvent(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
@@ -34,30 +34,30 @@ void TListeningThread::Execute() {
     while (ok && !aborted) ok = AcceptOne(overlapEvent.get(), aborted);
   } catch (const std::exception& e) {
     const DWORD code = ::GetLastError();
-    callbacks_.reportError(Utf8ToUtf16(e.what()), code);
+    FCallbacks.reportError(Utf8ToUtf16(e.what()), code);
     ok = false;
   }
-  abnormal_.store(!ok);
-  ::SetEvent(loopEnded_.get());
-  if (!ok) callbacks_.endedAbnormally();
+  FAbnormal.store(!ok);
+  ::SetEvent(FLoopEnded.get());
+  if (!ok) FCallbacks.endedAbnormally();
 }
 
 bool TListeningThread::AcceptOne(HANDLE overlapEvent, bool& aborted) {
-  UniqueFileHandle pipe(callbacks_.createInstance(pipeName_, security_->Attributes()));
+  UniqueFileHandle pipe = FCallbacks.createInstance(FPipeName, FSecurity->Attributes());
   if (!pipe) {
-    callbacks_.reportError(u"Could not create new pipe instance.", ::GetLastError());
+    FCallbacks.reportError(u"Could not create new pipe instance.", ::GetLastError());
     return false;
   }
-  if (!pipeCreated_) {
-    pipeCreated_ = true;
-    ::SetEvent(startup_.get());
+  if (!FPipeCreated) {
+    FPipeCreated = true;
+    ::SetEvent(FStartup.get());
   }
   OVERLAPPED ov{};
   ov.hEvent = overlapEvent;
   bool connected = ::ConnectNamedPipe(pipe.get(), &ov) != FALSE;
   DWORD err = connected ? ERROR_SUCCESS : ::GetLastError();
   if (!connected && err == ERROR_IO_PENDING) {
-    const HANDLE waits[2] = {overlapEvent, abort_.get()};
+    const HANDLE waits[2] = {overlapEvent, FAbort.get()};
     for (;;) {
       const DWORD w = ::WaitForMultipleObjects(2, waits, FALSE, kConnectWaitSliceMs);
       if (w == WAIT_TIMEOUT) continue;
@@ -78,17 +78,16 @@ bool TListeningThread::AcceptOne(HANDLE overlapEvent, bool& aborted) {
         aborted = true;
         return true;
       }
-      callbacks_.reportError(u"Error waiting for Pipe to connect", err);
+      FCallbacks.reportError(u"Error waiting for Pipe to connect", err);
       return false;
     }
   }
   if (connected || err == ERROR_PIPE_CONNECTED) {
     // The worker owns the instance from here on.
-    pool_.Execute(pipe.get());
-    pipe.release();
+    FPool.Execute(std::move(pipe));
     return true;
   }
-  callbacks_.reportError(u"Error waiting for Pipe to connect", err);
+  FCallbacks.reportError(u"Error waiting for Pipe to connect", err);
   ::DisconnectNamedPipe(pipe.get());
   return true;
 }

@@ -16,7 +16,7 @@
 class TListeningThread {
  public:
   struct TCallbacks {
-    std::function<HANDLE(const std::wstring& pipeName, SECURITY_ATTRIBUTES* security)> createInstance;
+    std::function<UniqueFileHandle(const std::wstring& pipeName, SECURITY_ATTRIBUTES* security)> createInstance;
     TTaskPool::TWork serveConnection;
     std::function<void(const std::u16string& desc, DWORD code)> reportError;
     std::function<void()> endedAbnormally;  // runs on the listening thread as it ends
@@ -31,28 +31,28 @@ class TListeningThread {
 
   void Start();
   // Signalled once the first pipe instance exists.
-  HANDLE StartupEvent() const { return startup_.get(); }
+  HANDLE StartupEvent() const { return FStartup.get(); }
   // Signalled when the accept loop has ended, normally or not.
-  HANDLE LoopEndedEvent() const { return loopEnded_.get(); }
-  void Abort() { ::SetEvent(abort_.get()); }
-  bool EndedAbnormally() const { return abnormal_.load(); }
-  bool Finished() const { return ::WaitForSingleObject(loopEnded_.get(), 0) == WAIT_OBJECT_0; }
-  std::size_t PoolSize() const { return pool_.Size(); }
-  std::size_t BusyWorkers() const { return pool_.Busy(); }
+  HANDLE LoopEndedEvent() const { return FLoopEnded.get(); }
+  void Abort() { ::SetEvent(FAbort.get()); }
+  bool EndedAbnormally() const { return FAbnormal.load(); }
+  bool Finished() const { return ::WaitForSingleObject(FLoopEnded.get(), 0) == WAIT_OBJECT_0; }
+  std::size_t PoolSize() const { return FPool.Size(); }
+  std::size_t BusyWorkers() const { return FPool.Busy(); }
 
  private:
   void Execute();
   // False when the loop must end abnormally.
   bool AcceptOne(HANDLE overlapEvent, bool& aborted);
 
-  const std::wstring pipeName_;
-  const std::shared_ptr<TPipeSecurity> security_;
-  const TCallbacks callbacks_;
-  TTaskPool pool_;
-  UniqueKernelHandle abort_;
-  UniqueKernelHandle startup_;
-  UniqueKernelHandle loopEnded_;
-  std::atomic<bool> abnormal_{false};
-  bool pipeCreated_ = false;
-  std::thread thread_;
+  const std::wstring FPipeName;
+  const std::shared_ptr<TPipeSecurity> FSecurity;
+  const TCallbacks FCallbacks;
+  TTaskPool FPool;
+  UniqueKernelHandle FAbort;
+  UniqueKernelHandle FStartup;
+  UniqueKernelHandle FLoopEnded;
+  std::atomic<bool> FAbnormal{false};
+  bool FPipeCreated = false;
+  std::thread FThread;
 };

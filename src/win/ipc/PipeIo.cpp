@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <limits>
 
-TPipeIo::TPipeIo(HANDLE pipe, bool overlapped, HANDLE abortEvent) : pipe_(pipe), abort_(abortEvent) {
-  if (overlapped) ioEvent_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+TPipeIo::TPipeIo(HANDLE pipe, bool overlapped, HANDLE abortEvent) : FPipe(pipe), FAbort(abortEvent) {
+  if (overlapped) FIoEvent.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
 }
 
 bool TPipeIo::ReadAll(void* buffer, std::size_t size) { return Transfer(false, buffer, size); }
@@ -30,29 +30,29 @@ bool TPipeIo::Transfer(bool write, void* buffer, std::size_t size) {
 }
 
 bool TPipeIo::TransferPiece(bool write, void* buffer, DWORD size, DWORD& moved) {
-  if (!ioEvent_) {
-    const BOOL ok = write ? ::WriteFile(pipe_, buffer, size, &moved, nullptr) : ::ReadFile(pipe_, buffer, size, &moved, nullptr);
+  if (!FIoEvent) {
+    const BOOL ok = write ? ::WriteFile(FPipe, buffer, size, &moved, nullptr) : ::ReadFile(FPipe, buffer, size, &moved, nullptr);
     return ok || ::GetLastError() == ERROR_MORE_DATA;
   }
   OVERLAPPED ov{};
-  ov.hEvent = ioEvent_.get();
+  ov.hEvent = FIoEvent.get();
   ::ResetEvent(ov.hEvent);
-  BOOL ok = write ? ::WriteFile(pipe_, buffer, size, nullptr, &ov) : ::ReadFile(pipe_, buffer, size, nullptr, &ov);
+  BOOL ok = write ? ::WriteFile(FPipe, buffer, size, nullptr, &ov) : ::ReadFile(FPipe, buffer, size, nullptr, &ov);
   if (!ok) {
     const DWORD err = ::GetLastError();
-    if (err == ERROR_MORE_DATA) return ::GetOverlappedResult(pipe_, &ov, &moved, TRUE) || ::GetLastError() == ERROR_MORE_DATA;
+    if (err == ERROR_MORE_DATA) return ::GetOverlappedResult(FPipe, &ov, &moved, TRUE) || ::GetLastError() == ERROR_MORE_DATA;
     if (err != ERROR_IO_PENDING) return false;
-    if (abort_) {
-      const HANDLE waits[2] = {ov.hEvent, abort_};
+    if (FAbort) {
+      const HANDLE waits[2] = {ov.hEvent, FAbort};
       if (::WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
         // The OVERLAPPED lives on this stack frame: the cancelled operation must finish first.
-        ::CancelIo(pipe_);
-        ::GetOverlappedResult(pipe_, &ov, &moved, TRUE);
+        ::CancelIo(FPipe);
+        ::GetOverlappedResult(FPipe, &ov, &moved, TRUE);
         ::SetLastError(ERROR_OPERATION_ABORTED);
         return false;
       }
     }
   }
-  ok = ::GetOverlappedResult(pipe_, &ov, &moved, TRUE);
+  ok = ::GetOverlappedResult(FPipe, &ov, &moved, TRUE);
   return ok || ::GetLastError() == ERROR_MORE_DATA;
 }

@@ -22,7 +22,7 @@ class TPipeIo {
   bool Transfer(bool write, void* buffer, std::size_t size);
   bool TransferPiece(bool write, void* buffer, DWORD size, DWORD& moved);
 
-  HANDLE pipe_;
-  HANDLE abort_;
-  UniqueKernelHandle ioEvent_;  // only for overlapped handles
+  HANDLE FPipe;
+  HANDLE FAbort;
+  UniqueKernelHandle FIoEvent;  // only for overlapped handles
 };

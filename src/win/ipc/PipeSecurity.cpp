@@ -36,29 +36,29 @@ TPipeSecurity::TPipeSecurity(TPipeAccess access) {
     DWORD mask;
   };
   std::vector<Grant> grants;
-  sids_.push_back(WellKnownSid(WinLocalSystemSid));
+  FSids.push_back(WellKnownSid(WinLocalSystemSid));
   grants.push_back({0, FILE_ALL_ACCESS});
-  sids_.push_back(WellKnownSid(WinBuiltinAdministratorsSid));
+  FSids.push_back(WellKnownSid(WinBuiltinAdministratorsSid));
   grants.push_back({1, FILE_ALL_ACCESS});
-  sids_.push_back(CurrentUserSid());
+  FSids.push_back(CurrentUserSid());
   grants.push_back({2, FILE_ALL_ACCESS});
   if (access == TPipeAccess::OwnerSystemAdminsAndUsers) {
-    sids_.push_back(WellKnownSid(WinAuthenticatedUserSid));
+    FSids.push_back(WellKnownSid(WinAuthenticatedUserSid));
     // Clients only: without FILE_CREATE_PIPE_INSTANCE nobody else can serve this name.
     grants.push_back({3, (FILE_GENERIC_READ | FILE_GENERIC_WRITE) & ~FILE_CREATE_PIPE_INSTANCE});
   }
 
   DWORD aclSize = sizeof(ACL);
-  for (const Grant& g : grants) aclSize += sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + ::GetLengthSid(sids_[g.sid].get());
-  acl_.resize(aclSize);
-  auto* acl = reinterpret_cast<ACL*>(acl_.data());
+  for (const Grant& g : grants) aclSize += sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + ::GetLengthSid(FSids[g.sid].get());
+  FAcl.resize(aclSize);
+  auto* acl = reinterpret_cast<ACL*>(FAcl.data());
   if (!::InitializeAcl(acl, aclSize, ACL_REVISION)) throw std::runtime_error("InitializeAcl failed");
   for (const Grant& g : grants)
-    if (!::AddAccessAllowedAce(acl, ACL_REVISION, g.mask, sids_[g.sid].get())) throw std::runtime_error("AddAccessAllowedAce failed");
-  if (!::InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) ||
-      !::SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE))
+    if (!::AddAccessAllowedAce(acl, ACL_REVISION, g.mask, FSids[g.sid].get())) throw std::runtime_error("AddAccessAllowedAce failed");
+  if (!::InitializeSecurityDescriptor(&FDescriptor, SECURITY_DESCRIPTOR_REVISION) ||
+      !::SetSecurityDescriptorDacl(&FDescriptor, TRUE, acl, FALSE))
     throw std::runtime_error("Could not build the pipe's security descriptor");
-  attributes_.nLength = sizeof attributes_;
-  attributes_.lpSecurityDescriptor = &descriptor_;
-  attributes_.bInheritHandle = FALSE;
+  FAttributes.nLength = sizeof FAttributes;
+  FAttributes.lpSecurityDescriptor = &FDescriptor;
+  FAttributes.bInheritHandle = FALSE;
 }

@@ -19,11 +19,11 @@ class TPipeSecurity {
   TPipeSecurity& operator=(const TPipeSecurity&) = delete;
 
   // Not inheritable: child processes must not hold our pipe instances.
-  SECURITY_ATTRIBUTES* Attributes() { return &attributes_; }
+  SECURITY_ATTRIBUTES* Attributes() { return &FAttributes; }
 
  private:
-  std::vector<std::unique_ptr<std::uint8_t[]>> sids_;
-  std::vector<std::uint8_t> acl_;
-  SECURITY_DESCRIPTOR descriptor_{};
-  SECURITY_ATTRIBUTES attributes_{};
+  std::vector<std::unique_ptr<std::uint8_t[]>> FSids;
+  std::vector<std::uint8_t> FAcl;
+  SECURITY_DESCRIPTOR FDescriptor{};
+  SECURITY_ATTRIBUTES FAttributes{};
 };

@@ -3,9 +3,9 @@
 #include <algorithm>
 
 TTaskPool::TTaskPool(std::int32_t minPoolSize, bool dynamicPool, TWork work)
-    : minPoolSize_(std::max<std::int32_t>(minPoolSize, 0)), dynamicPool_(dynamicPool), work_(std::move(work)) {
-  std::lock_guard lock(mutex_);
-  for (std::int32_t i = 0; i < minPoolSize_; ++i) free_.push_back(&AddWorker());
+    : FMinPoolSize(std::max<std::int32_t>(minPoolSize, 0)), FDynamicPool(dynamicPool), FWork(std::move(work)) {
+  std::lock_guard lock(FMutex);
+  for (std::int32_t i = 0; i < FMinPoolSize; ++i) FFreeWorkers.push_back(&AddWorker());
 }
 
 TTaskPool::~TTaskPool() { Shutdown(); }
@@ -13,29 +13,29 @@ TTaskPool::~TTaskPool() { Shutdown(); }
 TTaskPool::TWorker& TTaskPool::AddWorker() {
   auto worker = std::make_unique<TWorker>();
   TWorker& w = *worker;
-  workers_.push_back(std::move(worker));
+  FWorkers.push_back(std::move(worker));
   try {
     w.thread = std::thread([this, &w] { Run(w); });
   } catch (...) {
-    workers_.pop_back();
+    FWorkers.pop_back();
     throw;
   }
   return w;
 }
 
-void TTaskPool::Execute(HANDLE pipe) {
+void TTaskPool::Execute(UniqueFileHandle pipe) {
   TWorkerList done;
   {
-    std::lock_guard lock(mutex_);
-    done.swap(finished_);
+    std::lock_guard lock(FMutex);
+    done.swap(FFinished);
     TWorker* w = nullptr;
-    if (!free_.empty()) {
-      w = free_.back();
-      free_.pop_back();
+    if (!FFreeWorkers.empty()) {
+      w = FFreeWorkers.back();
+      FFreeWorkers.pop_back();
     } else {
       w = &AddWorker();
     }
-    w->task = pipe;
+    w->task = std::move(pipe);
     w->hasTask = true;
     w->wake.notify_one();
   }
@@ -43,37 +43,37 @@ void TTaskPool::Execute(HANDLE pipe) {
 }
 
 void TTaskPool::Run(TWorker& w) {
-  std::unique_lock lock(mutex_);
+  std::unique_lock lock(FMutex);
   for (;;) {
     w.wake.wait(lock, [&] { return w.hasTask || w.stop; });
     if (!w.hasTask) return;
-    const HANDLE pipe = w.task;
+    UniqueFileHandle pipe = std::move(w.task);
     w.hasTask = false;
     lock.unlock();
-    work_(pipe);
+    FWork(std::move(pipe));
     lock.lock();
-    if (stopping_) return;
-    if (dynamicPool_ && workers_.size() > static_cast<std::size_t>(minPoolSize_)) {
-      auto it = std::find_if(workers_.begin(), workers_.end(), [&](const auto& p) { return p.get() == &w; });
-      finished_.splice(finished_.end(), workers_, it);
+    if (FStopping) return;
+    if (FDynamicPool && FWorkers.size() > static_cast<std::size_t>(FMinPoolSize)) {
+      auto it = std::find_if(FWorkers.begin(), FWorkers.end(), [&](const auto& p) { return p.get() == &w; });
+      FFinished.splice(FFinished.end(), FWorkers, it);
       return;
     }
-    free_.push_back(&w);
+    FFreeWorkers.push_back(&w);
   }
 }
 
 void TTaskPool::Shutdown() {
   TWorkerList all;
   {
-    std::lock_guard lock(mutex_);
-    stopping_ = true;
-    for (auto& w : workers_) {
+    std::lock_guard lock(FMutex);
+    FStopping = true;
+    for (auto& w : FWorkers) {
       w->stop = true;
       w->wake.notify_one();
     }
-    all.swap(workers_);
-    all.splice(all.end(), finished_);
-    free_.clear();
+    all.swap(FWorkers);
+    all.splice(all.end(), FFinished);
+    FFreeWorkers.clear();
   }
   JoinAll(all);
 }
@@ -85,11 +85,11 @@ void TTaskPool::JoinAll(TWorkerList& workers) {
 }
 
 std::size_t TTaskPool::Size() const {
-  std::lock_guard lock(mutex_);
-  return workers_.size();
+  std::lock_guard lock(FMutex);
+  return FWorkers.size();
 }
 
 std::size_t TTaskPool::Busy() const {
-  std::lock_guard lock(mutex_);
-  return workers_.size() - free_.size();
+  std::lock_guard lock(FMutex);
+  return FWorkers.size() - FFreeWorkers.size();
 }

@@ -13,18 +13,20 @@
 #include <thread>
 #include <vector>
 
+#include "win/common/Handle.h"
+
 class TTaskPool {
  public:
-  using TWork = std::function<void(HANDLE pipe)>;
+  using TWork = std::function<void(UniqueFileHandle pipe)>;
 
   TTaskPool(std::int32_t minPoolSize, bool dynamicPool, TWork work);
   ~TTaskPool();  // Shutdown
   TTaskPool(const TTaskPool&) = delete;
   TTaskPool& operator=(const TTaskPool&) = delete;
 
-  // Hands the connection to a free worker (the most recently freed first) or a new one.
+  // Hands the connection (and its ownership) to a free worker (the most recently freed first) or a new one.
   // Throws std::system_error when no thread can be created.
-  void Execute(HANDLE pipe);
+  void Execute(UniqueFileHandle pipe);
   // Tells every worker to stop and waits for them; busy workers finish their connection first.
   void Shutdown();
   std::size_t Size() const;
@@ -35,22 +37,22 @@ class TTaskPool {
   struct TWorker {
     std::thread thread;
     std::condition_variable wake;
-    HANDLE task = nullptr;
+    UniqueFileHandle task;
     bool hasTask = false;
     bool stop = false;
   };
   using TWorkerList = std::list<std::unique_ptr<TWorker>>;
 
-  TWorker& AddWorker();  // with mutex_ held
+  TWorker& AddWorker();  // with FMutex held
   void Run(TWorker& worker);
   void JoinAll(TWorkerList& workers);
 
-  const std::int32_t minPoolSize_;
-  const bool dynamicPool_;
-  const TWork work_;
-  mutable std::mutex mutex_;
-  TWorkerList workers_;
-  TWorkerList finished_;  // discarded, to be joined
-  std::vector<TWorker*> free_;
-  bool stopping_ = false;
+  const std::int32_t FMinPoolSize;
+  const bool FDynamicPool;
+  const TWork FWork;
+  mutable std::mutex FMutex;
+  TWorkerList FWorkers;
+  TWorkerList FFinished;  // discarded, to be joined
+  std::vector<TWorker*> FFreeWorkers;
+  bool FStopping = false;
 };

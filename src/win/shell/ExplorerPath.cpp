@@ -3,8 +3,8 @@
 #include <wrl/client.h>
 
 #include "core/Format.h"
+#include "win/common/ComScope.h"
 #include "win/common/WideText.h"
-#include "win/shell/ShellScopes.h"
 #include "win/shell/ShellUtils.h"
 
 using Microsoft::WRL::ComPtr;

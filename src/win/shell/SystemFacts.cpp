@@ -5,8 +5,9 @@
 #include <tlhelp32.h>
 
 #include "core/TextUtils.h"
+#include "win/common/ErrorModeScope.h"
+#include "win/common/Handle.h"
 #include "win/common/WideText.h"
-#include "win/shell/ShellScopes.h"
 #include "win/shell/ShellUtils.h"
 
 namespace {

@@ -3,9 +3,9 @@
 #include <shellapi.h>
 
 #include "core/Format.h"
-#include "win/shell/ShellScopes.h"
-#include "win/shell/ShellUtils.h"
+#include "win/common/Handle.h"
 #include "win/common/WideText.h"
+#include "win/shell/ShellUtils.h"
 
 namespace {
 // IID_IImageList, declared here because older SDK headers lack it.

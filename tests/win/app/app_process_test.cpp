@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "RequestRecorder.h"
+#include "TempTree.h"
 #include "TestProcess.h"
 #include "core/SearchMessages.h"
 
@@ -113,7 +114,7 @@ TEST(Program, CloseTenElevenShowsTheInfoTipCentredAndAClickHidesIt) {
   EXPECT_TRUE(::GetWindowLongW(tip, GWL_EXSTYLE) & WS_EX_TOPMOST);
 
   // The picture is drawn: the screen under the window is not one flat colour.
-  WaitUntil([] { return false; }, 300);
+  PumpFor(300);
   {
     WindowDc screen(nullptr);
     const COLORREF a = ::GetPixel(screen.get(), r.left + 5, r.top + 5);
@@ -135,21 +136,21 @@ TEST(Program, CloseTenElevenShowsTheInfoTipCentredAndAClickHidesIt) {
   EXPECT_EQ(p.Close(), 0);
 }
 
-// A copy of the launcher named as an installer, so the program's parent has that name.
-std::wstring LauncherNamed(const std::wstring& name) {
-  wchar_t tmp[MAX_PATH];
-  ::GetTempPathW(MAX_PATH, tmp);
-  const std::wstring path = std::wstring(tmp) + name;
+// A copy of the launcher in the folder, named as an installer, so the program's parent has
+// that name.
+std::wstring LauncherNamed(const TempTree& folder, const std::wstring& name) {
+  const std::wstring path = folder.Path(name);
   ::CopyFileW((ExeDirectory() + L"launcher.exe").c_str(), path.c_str(), FALSE);
   return path;
 }
 
 TEST(Program, ChannelFromTheParentsNameReachesTheServiceOnce) {
   RequestRecorder service;
-  ChildProcess setup(LauncherNamed(L"Setup_1024.exe"), L"\"" + ProgramPath() + L"\"");
+  const TempTree temp(L"ruvo-setup");
+  ChildProcess setup(LauncherNamed(temp, L"Setup_1024.exe"), L"\"" + ProgramPath() + L"\"");
   ASSERT_TRUE(setup.Valid());
   ASSERT_TRUE(WaitUntil([&] { return !service.Messages(kActionChannelReport).empty(); }, 15000));
-  WaitUntil([] { return false; }, 1500);
+  PumpFor(1500);
   const auto r = service.Messages(kActionChannelReport);
   ASSERT_EQ(r.size(), 1u);
   EXPECT_EQ(r[0].SearchBox, 1024u);
@@ -162,9 +163,9 @@ TEST(Program, ChannelFromTheParentsNameReachesTheServiceOnce) {
 TEST(Program, WithoutAServiceTheChannelReportIsNotRetried) {
   RunningProgram p;
   ASSERT_NE(p.Form(), nullptr);
-  WaitUntil([] { return false; }, 500);
+  PumpFor(500);
   RequestRecorder late;
-  WaitUntil([] { return false; }, 1500);
+  PumpFor(1500);
   EXPECT_TRUE(late.Messages(kActionChannelReport).empty());
   EXPECT_EQ(p.Close(), 0);
 }

@@ -36,22 +36,17 @@ class DebuggedProgram {
 
  private:
   void Run(const std::wstring& exe) {
-    std::wstring cmd = L"\"" + exe + L"\"";
-    STARTUPINFOW si{};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi{};
-    if (!::CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr,
-                          nullptr, &si, &pi)) {
+    const ChildProcess process(exe, L"", {.creationFlags = DEBUG_ONLY_THIS_PROCESS});
+    if (!process.Valid()) {
       ended_ = true;
       return;
     }
-    UniqueKernelHandle process(pi.hProcess), thread(pi.hThread);
-    pid_ = pi.dwProcessId;
+    pid_ = process.Pid();
     while (!ended_) {
       DEBUG_EVENT ev{};
       if (!::WaitForDebugEvent(&ev, 100)) {
         if (stop_) {
-          ::TerminateProcess(process.get(), 1);
+          ::TerminateProcess(process.Handle(), 1);
           stop_ = false;  // keep serving events until the exit arrives
         }
         continue;
@@ -59,7 +54,7 @@ class DebuggedProgram {
       DWORD status = DBG_CONTINUE;
       switch (ev.dwDebugEventCode) {
         case OUTPUT_DEBUG_STRING_EVENT:
-          Collect(process.get(), ev.u.DebugString);
+          Collect(process.Handle(), ev.u.DebugString);
           break;
         case EXCEPTION_DEBUG_EVENT:
           if (ev.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT) status = DBG_EXCEPTION_NOT_HANDLED;

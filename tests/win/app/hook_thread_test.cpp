@@ -12,6 +12,7 @@
 #include "app/HookThread.h"
 #include "core/SearchMessages.h"
 
+using testing_support::PumpFor;
 using testing_support::RequestRecorder;
 using testing_support::WaitUntil;
 
@@ -40,7 +41,7 @@ TEST(HookThread, ScansArePacedAt200msOnTheMainThread) {
   RequestRecorder service;  // reachable service: the loop never stops on its own
   TTestHookThread t;
   t.Start();
-  WaitUntil([] { return false; }, 1100);
+  PumpFor(1100);
   StopAndWait(t);
   ASSERT_GE(t.scanTicks.size(), 3u);
   EXPECT_LE(t.scanTicks.size(), 7u);
@@ -66,7 +67,7 @@ TEST(HookThread, UnreachableServiceCallsHandlerAtMostEvery5000ms) {
   t.RequestServiceCheck();
   ASSERT_TRUE(WaitUntil([&] { return calls.size() == 2; }, 8000));
   EXPECT_GE(calls[1] - calls[0], 5000u);
-  WaitUntil([] { return false; }, 300);
+  PumpFor(300);
   EXPECT_EQ(calls.size(), 2u);  // answered true: the check is over
   EXPECT_FALSE(t.Finished());
   StopAndWait(t);
@@ -106,7 +107,7 @@ TEST(HookThread, DestroyedWindowSendsOneCancelAndDeletesTheRecord) {
   t.QueueDestroyedWindow(0x10020);  // the second finds no record and is dropped
   t.QueueDestroyedWindow(777);      // never registered
   ASSERT_TRUE(WaitUntil([&] { return t.WindowList().Count() == 0; }, 3000));
-  WaitUntil([] { return false; }, 500);
+  PumpFor(500);
   StopAndWait(t);
   const auto cancels = service.Messages(kActionCancel);
   ASSERT_EQ(cancels.size(), 1u);
@@ -118,7 +119,7 @@ TEST(HookThread, ARequestOverAConnectionLeftStaleByAServiceRestartGoesOut) {
   auto service = std::make_unique<RequestRecorder>();
   TTestHookThread t;
   t.Start();
-  WaitUntil([] { return false; }, 500);  // the first pass connects and keeps the connection
+  PumpFor(500);  // the first pass connects and keeps the connection
   service = nullptr;                     // the service restarts
   service = std::make_unique<RequestRecorder>();
   EXPECT_TRUE(t.SendRequest(BuildCancelRequest(77), false));

@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <fstream>
 #include <thread>
 #include <vector>
 
 #include "RequestRecorder.h"
+#include "TempTree.h"
 #include "TestProcess.h"
 #include "app/HookThread.h"
 #include "core/SearchMessages.h"
@@ -42,15 +42,12 @@ class ResultIntake : public ::testing::Test {
       delivered_.push_back({rec, fileName, wildcard, match});
     };
     thread_.Start();
-    wchar_t tmp[MAX_PATH];
-    ::GetTempPathW(MAX_PATH, tmp);
-    file_ = std::wstring(tmp) + L"ruvo report.txt";
-    std::ofstream(file_.c_str()) << "x";
+    file_ = temp_.Path(L"ruvo report.txt");
+    temp_.File(L"ruvo report.txt");
   }
   void TearDown() override {
     thread_.Terminate();
     thread_.WaitFor();
-    ::DeleteFileW(file_.c_str());
     ::DestroyWindow(fileView_);
   }
 
@@ -79,6 +76,7 @@ class ResultIntake : public ::testing::Test {
   THookThread thread_{nullptr};
   HWND fileView_ = nullptr;
   PWindowRec rec_ = nullptr;
+  const testing_support::TempTree temp_{L"ruvo-intake"};
   std::wstring file_;
   std::vector<Delivered> delivered_;
   std::atomic<bool> done_{false};

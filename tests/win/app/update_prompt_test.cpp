@@ -2,19 +2,12 @@
 // announced program, No does nothing, and each announcement asks again.
 #include <gtest/gtest.h>
 
+#include "TempTree.h"
 #include "TestProcess.h"
 
 using namespace testing_support;
 
 namespace {
-
-std::wstring TempDir(const std::wstring& name) {
-  wchar_t tmp[MAX_PATH];
-  ::GetTempPathW(MAX_PATH, tmp);
-  const std::wstring dir = std::wstring(tmp) + name + L"\\";
-  ::CreateDirectoryW(dir.c_str(), nullptr);
-  return dir;
-}
 
 // The prompt box of the program, or nullptr.
 HWND WaitForPrompt(DWORD pid) {
@@ -31,7 +24,8 @@ long CloseProgram(ChildProcess& program) {
 }
 
 TEST(UpdatePrompt, AnnouncedByTheServiceAskedAndRunOnYes) {
-  const std::wstring dir = TempDir(L"ruvo-update");
+  const TempTree temp(L"ruvo-update");
+  const std::wstring dir = temp.Root() + L"\\";
   const std::wstring update = dir + L"RuvoUpdate.exe";  // leaves RuvoUpdate.exe.ran when run
   const std::wstring ran = update + L".ran";
   ASSERT_TRUE(::CopyFileW((ExeDirectory() + L"marker.exe").c_str(), update.c_str(), FALSE));
@@ -40,7 +34,7 @@ TEST(UpdatePrompt, AnnouncedByTheServiceAskedAndRunOnYes) {
   ChildProcess service(ExeDirectory() + L"RuvoService.exe",
                        L"/console /root \"" + dir + L".\" /update \"" + update + L"\" 2.0");
   ASSERT_TRUE(service.Valid());
-  WaitUntil([] { return false; }, 1500);  // the service is listening
+  PumpFor(1500);  // the service is listening
 
   // The start-up report makes the service announce the update: the user says No.
   ChildProcess first(ExeDirectory() + L"RuvoSearch.exe");
@@ -50,7 +44,7 @@ TEST(UpdatePrompt, AnnouncedByTheServiceAskedAndRunOnYes) {
   EXPECT_EQ(::GetWindow(box, GW_OWNER), FindProcessWindow(first.Pid(), L"TfrmRuvoSearch"));
   ::PostMessageW(box, WM_COMMAND, IDNO, 0);
   EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(box); }, 5000));
-  WaitUntil([] { return false; }, 500);
+  PumpFor(500);
   EXPECT_FALSE(hasRun());
   EXPECT_EQ(CloseProgram(first), 0);
 
@@ -62,8 +56,6 @@ TEST(UpdatePrompt, AnnouncedByTheServiceAskedAndRunOnYes) {
   EXPECT_TRUE(WaitUntil(hasRun, 15000));
   EXPECT_EQ(CloseProgram(second), 0);
   service.Kill();
-  ::DeleteFileW(ran.c_str());
-  ::DeleteFileW(update.c_str());
 }
 
 }  // namespace

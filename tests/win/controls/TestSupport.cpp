@@ -3,29 +3,9 @@
 #include <png.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
-
-void Pump(DWORD ms) {
-  const DWORD start = GetTickCount();
-  MSG msg;
-  do {
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    Sleep(1);
-  } while (GetTickCount() - start < ms);
-}
-
-bool PumpUntil(const std::function<bool()>& done, DWORD ms) {
-  const DWORD start = GetTickCount();
-  while (!done()) {
-    if (GetTickCount() - start >= ms) return done();
-    Pump(5);
-  }
-  return true;
-}
 
 namespace {
 
@@ -111,4 +91,10 @@ COLORREF BlendOver(std::uint32_t p, COLORREF below) {
 bool Near(COLORREF a, COLORREF b, int tolerance) {
   return std::abs(GetRValue(a) - GetRValue(b)) <= tolerance && std::abs(GetGValue(a) - GetGValue(b)) <= tolerance &&
          std::abs(GetBValue(a) - GetBValue(b)) <= tolerance;
+}
+
+TDibImage SolidPicture(int width, int height, std::uint32_t pixel) {
+  TDibImage picture;
+  if (picture.Create(width, height)) std::fill_n(picture.Bits(), width * height, pixel);
+  return picture;
 }

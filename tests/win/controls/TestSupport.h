@@ -1,6 +1,6 @@
 #pragma once
-// Helpers shared by the control tests: a host window, bounded message pumping, screen pixels
-// and small PNG files made on the spot.
+// Helpers shared by the control tests: a host window, screen pixels and small PNG files made
+// on the spot (and the shared bounded waits and child processes).
 #include <windows.h>
 
 #include <cstdint>
@@ -8,13 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "TestProcess.h"
 #include "win/common/Handle.h"
 #include "win/controls/DibImage.h"
 
-// Dispatches this thread's messages for `ms` milliseconds.
-void Pump(DWORD ms);
-// Pumps until `done` answers true or `ms` milliseconds pass; answers `done()`.
-bool PumpUntil(const std::function<bool()>& done, DWORD ms);
+using testing_support::PumpFor;
+using testing_support::WaitUntil;
 
 // A visible top-level window with a solid background, for controls to live in.
 class TestHost {
@@ -26,6 +25,9 @@ class TestHost {
   UniqueBrush brush_;
   UniqueWindow wnd_;
 };
+
+// A picture of one premultiplied 0xAARRGGBB pixel; empty when it cannot be made.
+TDibImage SolidPicture(int width, int height, std::uint32_t pixel);
 
 // The colour shown at client point x, y of the window, after pending painting is done.
 COLORREF ClientPixel(HWND wnd, int x, int y);

@@ -12,42 +12,25 @@ namespace {
 // The foreign_host helper: a window of a second process. Closing its stdin ends it.
 class ForeignHost {
  public:
-  ForeignHost() {
-    SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
-    HANDLE outRead = nullptr, outWrite = nullptr, inRead = nullptr, inWrite = nullptr;
-    if (!CreatePipe(&outRead, &outWrite, &sa, 0) || !CreatePipe(&inRead, &inWrite, &sa, 0)) return;
-    out_.reset(outRead);
-    in_.reset(inWrite);
-    UniqueKernelHandle childOut(outWrite), childIn(inRead);
-    SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
-    SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW si{};
-    si.cb = sizeof(si);
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = childOut.get();
-    si.hStdInput = childIn.get();
-    si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    std::wstring cmd = L"\"" + ExeDirectory() + L"foreign_host.exe\"";
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) return;
-    process_.reset(pi.hProcess);
-    CloseHandle(pi.hThread);
-    childOut.reset();
+  // The helper writes its window's value as its first line.
+  ForeignHost() : process_(ExeDirectory() + L"foreign_host.exe", L"", {.captureOutput = true, .pipeInput = true}) {
     std::string line;
-    char c;
-    DWORD read = 0;
-    while (line.size() < 20 && ReadFile(out_.get(), &c, 1, &read, nullptr) && read == 1 && c != '\n') line += c;
+    WaitUntil([&] {
+      line = process_.Output();
+      return line.find('\n') != std::string::npos || !process_.Running();
+    }, 10000);
+    line = line.substr(0, line.find('\n'));
     wnd_ = WindowFromValue(static_cast<std::uint32_t>(strtoul(line.c_str(), nullptr, 10)));
   }
   ~ForeignHost() {
-    in_.reset();  // the helper closes its window and ends
-    if (process_ && WaitForSingleObject(process_.get(), 10000) != WAIT_OBJECT_0) TerminateProcess(process_.get(), 1);
+    process_.CloseInput();  // the helper closes its window and ends
+    process_.Wait(10000);
   }
   HWND get() const { return wnd_; }
-  HANDLE process() const { return process_.get(); }
+  HANDLE process() const { return process_.Handle(); }
 
  private:
-  UniqueKernelHandle process_, out_, in_;
+  testing_support::ChildProcess process_;
   HWND wnd_ = nullptr;
 };
 
@@ -78,20 +61,19 @@ TEST(ImageEditUnderAnotherProcess, ShowsTakesTheFocusAndTheKeystrokes) {
   edit.Show();
   EXPECT_TRUE(IsWindowVisible(edit.Edit().Handle()));
 
-  TDibImage picture;
-  ASSERT_TRUE(picture.Create(180, 28));
-  for (int i = 0; i < 180 * 28; ++i) picture.Bits()[i] = 0xFFF0F0F0u;
+  const TDibImage picture = SolidPicture(180, 28, 0xFFF0F0F0u);
+  ASSERT_FALSE(picture.Empty());
   edit.SetBackground(picture);
-  EXPECT_TRUE(PumpUntil([&] { return edit.Width() == 180; }, 3000)) << "painted under the foreign window";
+  EXPECT_TRUE(WaitUntil([&] { return edit.Width() == 180; }, 3000)) << "painted under the foreign window";
 
   SetForegroundWindow(host.get());
   edit.SetFocus();
-  EXPECT_TRUE(PumpUntil([&] { return GetFocus() == edit.Edit().Handle(); }, 3000));
+  EXPECT_TRUE(WaitUntil([&] { return GetFocus() == edit.Edit().Handle(); }, 3000));
 
   PressKey('R');
   PressKey('U');
   PressKey(VK_RETURN);
-  EXPECT_TRUE(PumpUntil([&] { return enters == 1; }, 3000));
+  EXPECT_TRUE(WaitUntil([&] { return enters == 1; }, 3000));
   EXPECT_EQ(edit.Text(), u"ru");
   EXPECT_EQ(changes, 2);
 }
@@ -104,7 +86,7 @@ TEST(ImageEditUnderAnotherProcess, OutlivesTheForeignWindow) {
     ASSERT_TRUE(edit.SetParentWindow(host.get()));
     edit.Show();
   }  // the helper ends; its window and our child windows go with it
-  EXPECT_TRUE(PumpUntil([&] { return !edit.HandleAllocated(); }, 5000));
+  EXPECT_TRUE(WaitUntil([&] { return !edit.HandleAllocated(); }, 5000));
   EXPECT_FALSE(edit.Edit().HandleAllocated());
 }
 

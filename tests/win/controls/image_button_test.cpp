@@ -89,9 +89,8 @@ TEST_F(ButtonFixture, MovingWhilePressedKeepsThePressedPicture) {
 }
 
 TEST_F(ButtonFixture, DisabledShowsTheDisabledPictureUntilEnabled) {
-  TDibImage grey;
-  ASSERT_TRUE(grey.Create(18, 18));
-  for (int i = 0; i < 18 * 18; ++i) grey.Bits()[i] = 0xFF808080u;
+  const TDibImage grey = SolidPicture(18, 18, 0xFF808080u);
+  ASSERT_FALSE(grey.Empty());
   button.SetPngDisable(grey);
   button.SetEnabled(false);
   EXPECT_FALSE(button.Enabled());
@@ -140,13 +139,12 @@ TEST_F(ButtonFixture, PushButtonDoesNotStayDown) {
 }
 
 TEST_F(ButtonFixture, BadgeEnlargesAndZeroRestoresTheBounds) {
-  TDibImage badge;
-  ASSERT_TRUE(badge.Create(10, 10));
-  for (int i = 0; i < 100; ++i) badge.Bits()[i] = 0xFFFF0000u;
+  const TDibImage badge = SolidPicture(10, 10, 0xFFFF0000u);
+  ASSERT_FALSE(badge.Empty());
   button.SetPngBadge(badge);
   button.SetBadgeNum(7);
   UpdateWindow(host.get());
-  Pump(30);
+  PumpFor(30);
   RECT b = button.BoundsRect();
   EXPECT_EQ(b.top, 32);
   EXPECT_EQ(b.right - b.left, 20);
@@ -154,7 +152,7 @@ TEST_F(ButtonFixture, BadgeEnlargesAndZeroRestoresTheBounds) {
   EXPECT_TRUE(Near(ClientPixel(host.get(), 50 + 20 - 1, 32), RGB(255, 0, 0))) << "the badge in the top right corner";
   button.SetBadgeNum(0);
   UpdateWindow(host.get());
-  Pump(30);
+  PumpFor(30);
   b = button.BoundsRect();
   EXPECT_EQ(b.left, 50);
   EXPECT_EQ(b.top, 40);

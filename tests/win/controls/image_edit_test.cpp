@@ -114,7 +114,7 @@ bool MenuOpenedDuring(const std::function<void()>& send) {
   menuSeen = false;
   UINT_PTR timer = SetTimer(nullptr, 0, 50, CloseOpenMenu);
   send();
-  Pump(300);
+  PumpFor(300);
   KillTimer(nullptr, timer);
   return menuSeen;
 }
@@ -134,13 +134,12 @@ TEST_F(EditFixture, RightClickMenuOnlyWhenNotDisabled) {
 }
 
 TEST_F(EditFixture, BackgroundOfAnotherSizeResizesTheControlAtTheNextPaint) {
-  TDibImage picture;
-  ASSERT_TRUE(picture.Create(200, 30));
-  for (int i = 0; i < 200 * 30; ++i) picture.Bits()[i] = 0xFF20A040u;
+  const TDibImage picture = SolidPicture(200, 30, 0xFF20A040u);
+  ASSERT_FALSE(picture.Empty());
   edit.SetBackground(picture);
   EXPECT_EQ(edit.Width(), TImageEdit::kDefaultWidth) << "not before the paint";
   UpdateWindow(edit.Handle());
-  Pump(50);
+  PumpFor(50);
   EXPECT_EQ(edit.Width(), 200);
   EXPECT_EQ(edit.Height(), 30);
   EXPECT_EQ(edit.Edit().Width(), 200);
@@ -148,12 +147,11 @@ TEST_F(EditFixture, BackgroundOfAnotherSizeResizesTheControlAtTheNextPaint) {
 }
 
 TEST_F(EditFixture, EveryChangeRepaintsTheBackgroundUnderTheText) {
-  TDibImage picture;
-  ASSERT_TRUE(picture.Create(121, 25));
-  for (int i = 0; i < 121 * 25; ++i) picture.Bits()[i] = 0xFFFFFFC0u;
+  const TDibImage picture = SolidPicture(121, 25, 0xFFFFFFC0u);
+  ASSERT_FALSE(picture.Empty());
   edit.SetBackground(picture);
   Type(L"WWWWWW");
-  Pump(50);
+  PumpFor(50);
   auto inkInText = [&] {
     int ink = 0;
     for (int x = 0; x < 60; ++x) {
@@ -163,7 +161,7 @@ TEST_F(EditFixture, EveryChangeRepaintsTheBackgroundUnderTheText) {
   };
   EXPECT_GT(inkInText(), 10) << "the text is drawn";
   edit.SetText(u"");
-  Pump(50);
+  PumpFor(50);
   EXPECT_EQ(inkInText(), 0) << "no glyphs left behind once the text is gone";
 }
 
@@ -224,20 +222,15 @@ TEST(ImageEditWithoutTheme, ExplorerFontIsTheControlsOwn) {
     RegSetValueExW(key, L"ThemeActive", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"0"), 2 * sizeof(wchar_t));
     wchar_t exe[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring cmd = L"\"" + std::wstring(exe) + L"\" --gtest_filter=ImageEditWithoutTheme.*";
-    SetEnvironmentVariableW(kNoThemeMarker, L"1");
-    STARTUPINFOW si{};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi{};
-    const bool started = CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
-    SetEnvironmentVariableW(kNoThemeMarker, nullptr);
-    DWORD code = 1;
-    if (started) {
-      if (WaitForSingleObject(pi.hProcess, 60000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 2);
-      GetExitCodeProcess(pi.hProcess, &code);
-      CloseHandle(pi.hThread);
-      CloseHandle(pi.hProcess);
-    }
+    bool started = false;
+    long code = 1;
+    {
+      SetEnvironmentVariableW(kNoThemeMarker, L"1");
+      testing_support::ChildProcess child(exe, L"--gtest_filter=ImageEditWithoutTheme.*");
+      SetEnvironmentVariableW(kNoThemeMarker, nullptr);
+      started = child.Valid();
+      if (started) code = child.Wait(60000);
+    }  // ended here at the latest
     if (hadValue) {
       RegSetValueExW(key, L"ThemeActive", 0, REG_SZ, reinterpret_cast<const BYTE*>(saved), savedSize);
     } else {
@@ -245,7 +238,7 @@ TEST(ImageEditWithoutTheme, ExplorerFontIsTheControlsOwn) {
     }
     RegCloseKey(key);
     ASSERT_TRUE(started);
-    EXPECT_EQ(code, 0u) << "the check in the process without a theme failed";
+    EXPECT_EQ(code, 0) << "the check in the process without a theme failed";
     return;
   }
   // The second process.

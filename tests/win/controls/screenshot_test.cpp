@@ -48,9 +48,9 @@ TEST(Screenshot, EditOverCapturedBackgroundWithItsCloseButton) {
   ASSERT_TRUE(button.CreateIn(edit.Edit().Handle(), RECT{left, top, left + 18, top + 18}));
   button.SetPngNormal(normal);
   button.Show();
-  Pump(100);
+  PumpFor(100);
   RedrawWindow(host.get(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-  Pump(50);
+  PumpFor(50);
 
   TDibImage shot;
   {

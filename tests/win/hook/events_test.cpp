@@ -63,9 +63,9 @@ struct ActorWindows {
 };
 
 ActorWindows RunActor() {
-  ChildProcess actor(L"hook_actor.exe", L"script");
+  ChildProcess actor(ExeDirectory() + L"hook_actor.exe", L"script", {.captureOutput = true});
   ActorWindows w;
-  if (!actor.Started() || !actor.WaitPumping(40000)) return w;
+  if (!actor.Valid() || actor.Wait(40000) == -1) return w;
   PumpFor(300);  // events posted just before the actor ended
   std::sscanf(actor.Output().c_str(), "W=%lu E=%lu", &w.main, &w.edit);
   return w;
@@ -79,8 +79,10 @@ std::wstring UniqueName(const wchar_t* stem) {
 std::unique_ptr<ChildProcess> StartHolder(int count, const wchar_t* mode = L"") {
   const std::wstring name = UniqueName(L"RuvoHookHolder");
   UniqueKernelHandle ready(::CreateEventW(nullptr, TRUE, FALSE, name.c_str()));
-  auto holder = std::make_unique<ChildProcess>(L"hook_holder.exe", name + L" " + std::to_wstring(count) + L" " + mode);
-  if (!holder->Started() || ::WaitForSingleObject(ready.get(), 20000) != WAIT_OBJECT_0) return nullptr;
+  auto holder = std::make_unique<ChildProcess>(ExeDirectory() + L"hook_holder.exe",
+                                               name + L" " + std::to_wstring(count) + L" " + mode,
+                                               ChildProcess::Options{.captureOutput = true});
+  if (!holder->Valid() || ::WaitForSingleObject(ready.get(), 20000) != WAIT_OBJECT_0) return nullptr;
   return holder;
 }
 
@@ -151,8 +153,8 @@ TEST(HookEvents, FullTableRefusesUntilItsHolderEnds) {
 TEST(HookEvents, ProcessEndingWithTheLibraryLoadedWarns) {
   auto holder = StartHolder(1, L"leak");
   ASSERT_TRUE(holder);
-  const DWORD pid = ::GetProcessId(holder->Process());
+  const DWORD pid = ::GetProcessId(holder->Handle());
   EXPECT_EQ(CloseMessageBox(L"SysHookLoader", pid, 15000), L"SysHook DLL was not unloaded!");
-  EXPECT_TRUE(holder->WaitPumping(15000));
+  EXPECT_NE(holder->Wait(15000), -1);
   EXPECT_EQ(holder->ExitCode(), 0u);
 }

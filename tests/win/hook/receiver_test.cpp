@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "HookTestSupport.h"
+#include "win/common/ApplicationException.h"
 #include "win/common/WideText.h"
 #include "win/hook/HookLibraryLoader.h"
 #include "win/hook/TCBTHookReceiver.h"
@@ -306,7 +307,7 @@ TEST(CBTHookReceiver, EventsRunOnTheReceiversThreadForPostedMessages) {
   rec.r.OnCreateWnd = [&](TCBTHookReceiver&, HWND) { eventThread = ::GetCurrentThreadId(); };
   HWND listener = rec.r.Handle();
   std::thread([listener] { ::PostMessageW(listener, WM_USER + HCBT_CREATEWND, 5, 0); }).join();
-  EXPECT_TRUE(PumpUntil([&] { return eventThread != 0; }, 5000));
+  EXPECT_TRUE(WaitUntil([&] { return eventThread != 0; }, 5000));
   EXPECT_EQ(eventThread, ::GetCurrentThreadId());
 }
 

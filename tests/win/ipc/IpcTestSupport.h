@@ -9,11 +9,15 @@
 #include <string>
 #include <vector>
 
+#include "TestProcess.h"
 #include "win/common/Handle.h"
 #include "win/common/WideText.h"
 #include "win/ipc/IPCServer.h"
 
 namespace ipc_test {
+
+using testing_support::ChildProcess;
+using testing_support::WaitUntil;
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -102,49 +106,6 @@ class ErrorLog {
  private:
   std::mutex mutex_;
   std::vector<Entry> entries_;
-};
-
-// Polls pred every 10 ms until it holds or ms have passed.
-inline bool WaitUntil(const std::function<bool()>& pred, DWORD ms) {
-  const DWORD start = ::GetTickCount();
-  for (;;) {
-    if (pred()) return true;
-    if (::GetTickCount() - start >= ms) return false;
-    ::Sleep(10);
-  }
-}
-
-// A second process, ended by its owner at the latest.
-class PeerProcess {
- public:
-  PeerProcess(const std::wstring& exe, const std::wstring& args) {
-    std::wstring cmd = L"\"" + exe + L"\" " + args;
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (::CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-      process_.reset(pi.hProcess);
-      ::CloseHandle(pi.hThread);
-    }
-  }
-  ~PeerProcess() { Kill(); }
-  bool Valid() const { return static_cast<bool>(process_); }
-  // The exit code, or -1 when it has not ended within ms.
-  long Wait(DWORD ms) {
-    DWORD code = 0;
-    if (!process_ || ::WaitForSingleObject(process_.get(), ms) != WAIT_OBJECT_0 || !::GetExitCodeProcess(process_.get(), &code))
-      return -1;
-    return static_cast<long>(code);
-  }
-  void Kill() {
-    if (process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
-      ::TerminateProcess(process_.get(), 99);
-      ::WaitForSingleObject(process_.get(), 5000);
-    }
-  }
-
- private:
-  UniqueKernelHandle process_;
 };
 
 }  // namespace ipc_test

@@ -210,20 +210,28 @@ TEST(IPCClient, MalformedOrCutRepliesAreReadErrors) {
   }
 }
 
-TEST(IPCClient, WriteFailureReturnsNoMessage) {
-  const std::u16string name = UniquePipeName(u"wfail");
-  UniqueFileHandle server = RawServerInstance(name, false);
-  ASSERT_TRUE(server);
+// A client connected to a raw server instance of its own.
+struct RawConnection {
+  RawConnection(const char16_t* tag, bool messageMode)
+      : name(UniquePipeName(tag)), server(RawServerInstance(name, messageMode)) {
+    client.SetServerName(name);
+    if (server) client.ConnectClient(2000);
+  }
+  const std::u16string name;
+  UniqueFileHandle server;
   TIPCClient client;
-  client.SetServerName(name);
-  client.ConnectClient(2000);
-  ASSERT_TRUE(client.IsConnected());
-  ::DisconnectNamedPipe(server.get());
-  IMessageData reply = client.ExecuteConnectedRequest(BuildCancelRequest(1));
+};
+
+TEST(IPCClient, WriteFailureReturnsNoMessage) {
+  RawConnection c(u"wfail", false);
+  ASSERT_TRUE(c.server);
+  ASSERT_TRUE(c.client.IsConnected());
+  ::DisconnectNamedPipe(c.server.get());
+  IMessageData reply = c.client.ExecuteConnectedRequest(BuildCancelRequest(1));
   EXPECT_FALSE(reply);
-  EXPECT_FALSE(client.AnswerValid());
-  EXPECT_EQ(client.ErrorDesc(), u"WriteFile failed while writing message ID");
-  EXPECT_NE(client.LastError(), 0u);
+  EXPECT_FALSE(c.client.AnswerValid());
+  EXPECT_EQ(c.client.ErrorDesc(), u"WriteFile failed while writing message ID");
+  EXPECT_NE(c.client.LastError(), 0u);
 }
 
 TEST(IPCClient, ExecuteRequestWithoutServerReturnsNothing) {
@@ -231,6 +239,28 @@ TEST(IPCClient, ExecuteRequestWithoutServerReturnsNothing) {
   client.SetServerName(UniquePipeName(u"noexec"));
   EXPECT_FALSE(client.ExecuteRequest(BuildCancelRequest(1), 10));
   EXPECT_EQ(client.LastError(), 258u);
+}
+
+// Bytes waiting on the server end, or -1 once the client's end is gone.
+long PendingBytes(HANDLE server) {
+  DWORD available = 0;
+  return ::PeekNamedPipe(server, nullptr, 0, nullptr, &available, nullptr) ? static_cast<long>(available) : -1;
+}
+
+TEST(IPCClient, ConnectingAgainEndsTheOpenConnection) {
+  RawConnection c(u"again", true);
+  ASSERT_TRUE(c.server);
+  ASSERT_TRUE(c.client.IsConnected());
+  HANDLE server = c.server.get();
+  ASSERT_TRUE(::ConnectNamedPipe(server, nullptr) || ::GetLastError() == ERROR_PIPE_CONNECTED);
+  c.client.ConnectClient(50);  // the only instance is still taken: this attempt fails
+  EXPECT_FALSE(c.client.IsConnected());
+  ASSERT_TRUE(WaitUntil([&] { return PendingBytes(server) != 0; }, 2000));
+  Bytes marker;
+  ASSERT_TRUE(ReadMessage(server, marker));
+  EXPECT_EQ(marker, Le64(-1));
+  // The first connection's handle was closed, not left behind.
+  EXPECT_TRUE(WaitUntil([&] { return PendingBytes(server) == -1; }, 2000));
 }
 
 }  // namespace

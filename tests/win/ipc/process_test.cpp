@@ -25,7 +25,7 @@ TEST(IPCProcess, LargeMessageFromAnotherProcessArrivesWhole) {
     response->Data().WriteCardinal(u"Echo", static_cast<std::uint32_t>(s.Size()));
   };
   server.Start();
-  PeerProcess peer(PeerExe(), L"send " + W(server.ServerName()) + L" 200000");
+  ChildProcess peer(PeerExe(), L"send " + W(server.ServerName()) + L" 200000");
   ASSERT_TRUE(peer.Valid());
   EXPECT_EQ(peer.Wait(30000), 0);
   EXPECT_EQ(blobSize.load(), 200000);
@@ -34,7 +34,7 @@ TEST(IPCProcess, LargeMessageFromAnotherProcessArrivesWhole) {
 
 TEST(IPCProcess, ClientReachesAServerInAnotherProcess) {
   const std::u16string name = UniquePipeName(u"peerserve");
-  PeerProcess peer(PeerExe(), L"serve " + W(name) + L" 20000");
+  ChildProcess peer(PeerExe(), L"serve " + W(name) + L" 20000");
   ASSERT_TRUE(peer.Valid());
   TIPCClient client;
   client.SetServerName(name);

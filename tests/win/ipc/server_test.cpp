@@ -23,6 +23,13 @@ void EchoHandler(const ICommContext&, const IMessageData& request, const IMessag
   response->Data().Assign(request->Data());
 }
 
+// An echoing server named after tag, its error reports kept in errors.
+void PrepareEcho(TIPCServer& server, ErrorLog& errors, const char16_t* tag) {
+  server.SetServerName(UniquePipeName(tag));
+  server.OnServerError = errors.Handler();
+  server.OnExecuteRequest = EchoHandler;
+}
+
 TEST(IPCServer, StartWithoutHandlerRaisesAndStaysStopped) {
   TIPCServer server;
   server.SetServerName(UniquePipeName(u"nohandler"));
@@ -112,9 +119,7 @@ TEST(IPCServer, TwoRequestsOnOneConnectionAreAnsweredInOrder) {
 TEST(IPCServer, ClientClosingWithoutMarkerIsReportedAndFreed) {
   TIPCServer server;
   ErrorLog errors;
-  server.SetServerName(UniquePipeName(u"close"));
-  server.OnServerError = errors.Handler();
-  server.OnExecuteRequest = EchoHandler;
+  PrepareEcho(server, errors, u"close");
   server.Start();
   {
     UniqueFileHandle raw = RawClient(server.ServerName());
@@ -343,9 +348,7 @@ class FailingServer : public TIPCServer {
 TEST(IPCServer, SixAbnormalListenerEndsWithin30sGiveUpAfterFiveRestarts) {
   FailingServer server;
   ErrorLog errors;
-  server.SetServerName(UniquePipeName(u"budget"));
-  server.OnServerError = errors.Handler();
-  server.OnExecuteRequest = EchoHandler;
+  PrepareEcho(server, errors, u"budget");
   server.failuresLeft = 1000;
   server.Start();
   ASSERT_TRUE(WaitUntil([&] { return errors.Count(u"Tried to restart listening thread to many times!") == 1; }, 20000));
@@ -365,9 +368,7 @@ TEST(IPCServer, SixAbnormalListenerEndsWithin30sGiveUpAfterFiveRestarts) {
 TEST(IPCServer, ListenerRecoversWithinTheBudget) {
   FailingServer server;
   ErrorLog errors;
-  server.SetServerName(UniquePipeName(u"recover"));
-  server.OnServerError = errors.Handler();
-  server.OnExecuteRequest = EchoHandler;
+  PrepareEcho(server, errors, u"recover");
   server.failuresLeft = 3;
   server.Start();
   TIPCClient c;
@@ -445,9 +446,7 @@ TEST(IPCServer, StopAndStartAgainDoNotPileUpThreads) {
 TEST(IPCServer, StopDuringFailuresDoesNotRestart) {
   FailingServer server;
   ErrorLog errors;
-  server.SetServerName(UniquePipeName(u"stopfail"));
-  server.OnServerError = errors.Handler();
-  server.OnExecuteRequest = EchoHandler;
+  PrepareEcho(server, errors, u"stopfail");
   server.Start();
   server.Stop();
   server.failuresLeft = 1;  // nothing is listening, so nothing fails or restarts

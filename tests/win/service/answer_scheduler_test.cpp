@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -22,6 +21,8 @@
 #include "win/common/WideText.h"
 #include "win/ipc/IPCServer.h"
 #include "ServiceTestSupport.h"
+#include "TempTree.h"
+#include "TestWait.h"
 
 namespace {
 using service_testing::Received;
@@ -51,21 +52,21 @@ std::shared_ptr<UniqueKernelHandle> OwnImpersonationToken(DWORD access) {
 class AnswerSchedulerTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    wchar_t temp[MAX_PATH];
-    ::GetTempPathW(MAX_PATH, temp);
-    tree_ = std::wstring(temp) + L"ruvo-answers-" + std::to_wstring(::GetCurrentProcessId());
-    ::CreateDirectoryW(tree_.c_str(), nullptr);
-    for (int i = 0; i < 5; ++i) std::ofstream((tree_ + L"\\visible" + std::to_wstring(i) + L".txt").c_str()) << "x";
+    temp_ = new testing_support::TempTree(L"ruvo-answers");
+    tree_ = temp_->Root();
+    for (int i = 0; i < 5; ++i) temp_->File(L"visible" + std::to_wstring(i) + L".txt");
   }
   static void TearDownTestSuite() {
-    for (int i = 0; i < 5; ++i) ::DeleteFileW((tree_ + L"\\visible" + std::to_wstring(i) + L".txt").c_str());
-    ::RemoveDirectoryW(tree_.c_str());
+    delete temp_;
+    temp_ = nullptr;
   }
   SearchRequest Request(std::uint32_t box, std::shared_ptr<UniqueKernelHandle> token) {
     return SearchRequest{tree_, u"visible", box, ::GetCurrentProcessId(), std::move(token)};
   }
+  static testing_support::TempTree* temp_;
   static std::wstring tree_;
 };
+testing_support::TempTree* AnswerSchedulerTest::temp_ = nullptr;
 std::wstring AnswerSchedulerTest::tree_;
 
 TEST_F(AnswerSchedulerTest, ATokenThatCannotBeTakenOnYieldsNothing) {
@@ -90,7 +91,7 @@ TEST_F(AnswerSchedulerTest, ATokenThatCannotBeTakenOnYieldsNothing) {
 
   // The same from the index.
   store.Start();
-  for (int i = 0; i < 200 && !store.AllIndexed(); ++i) ::Sleep(50);
+  testing_support::WaitUntil([&] { return store.AllIndexed(); }, 10000);
   ASSERT_TRUE(store.AllIndexed());
   scheduler.Search(Request(4, usable));
   scheduler.Search(Request(5, queryOnly));
@@ -100,8 +101,7 @@ TEST_F(AnswerSchedulerTest, ATokenThatCannotBeTakenOnYieldsNothing) {
 }
 // Whether the scheduler's answers all ended within 20 s.
 bool AllEnded(AnswerScheduler& scheduler) {
-  for (int i = 0; i < 400 && scheduler.Running() != 0; ++i) ::Sleep(50);
-  return scheduler.Running() == 0;
+  return testing_support::WaitUntil([&] { return scheduler.Running() == 0; }, 20000);
 }
 
 TEST_F(AnswerSchedulerTest, ABoxKeepsNoStateOnceItsAnswersEnd) {

@@ -5,54 +5,23 @@
 #include <windows.h>
 
 #include <atomic>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "TempTree.h"
+#include "TestWait.h"
 #include "core/FileIndex.h"
 #include "service/IndexStore.h"
 #include "win/common/WideText.h"
 
 namespace {
 
-class TempTree {
- public:
-  TempTree() {
-    wchar_t temp[MAX_PATH];
-    ::GetTempPathW(MAX_PATH, temp);
-    root_ = std::wstring(temp) + L"ruvo-index-" + std::to_wstring(::GetCurrentProcessId());
-    ::CreateDirectoryW(root_.c_str(), nullptr);
-  }
-  ~TempTree() { RemoveTree(root_); }
-  TempTree(const TempTree&) = delete;
-  TempTree& operator=(const TempTree&) = delete;
-
-  const std::wstring& Root() const { return root_; }
-  void Folder(const std::wstring& rel) { ::CreateDirectoryW((root_ + L"\\" + rel).c_str(), nullptr); }
-  void File(const std::wstring& rel) { std::ofstream((root_ + L"\\" + rel).c_str()) << "x"; }
-
- private:
-  static void RemoveTree(const std::wstring& dir) {
-    WIN32_FIND_DATAW fd;
-    const HANDLE h = ::FindFirstFileW((dir + L"\\*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-      do {
-        const std::wstring name = fd.cFileName;
-        if (name == L"." || name == L"..") continue;
-        const std::wstring path = dir + L"\\" + name;
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(path);
-        else ::DeleteFileW(path.c_str());
-      } while (::FindNextFileW(h, &fd));
-      ::FindClose(h);
-    }
-    ::RemoveDirectoryW(dir.c_str());
-  }
-  std::wstring root_;
-};
+using testing_support::TempTree;
+using testing_support::WaitUntil;
 
 TEST(IndexStore, FilesMadeDuringTheFirstScanAreIndexed) {
-  TempTree tree;
+  TempTree tree(L"ruvo-index");
   for (int f = 0; f < 20; ++f) {
     const std::wstring folder = L"f" + std::to_wstring(f);
     tree.Folder(folder);
@@ -72,7 +41,7 @@ TEST(IndexStore, FilesMadeDuringTheFirstScanAreIndexed) {
     }
   });
   store.Start();
-  for (int i = 0; i < 600 && !store.AllIndexed(); ++i) ::Sleep(50);
+  WaitUntil([&] { return store.AllIndexed(); }, 30000);
   indexed = true;
   maker.join();
   ASSERT_TRUE(store.AllIndexed());
@@ -85,7 +54,7 @@ TEST(IndexStore, FilesMadeDuringTheFirstScanAreIndexed) {
       if (store.Index().FindPath(U(tree.Root() + L"\\" + rel)) == FileIndex::kNone) ++count;
     return count;
   };
-  for (int i = 0; i < 100 && missing() != 0; ++i) ::Sleep(50);
+  WaitUntil([&] { return missing() == 0; }, 5000);
   EXPECT_EQ(missing(), 0u) << "of " << made.size();
   store.Stop();
 }

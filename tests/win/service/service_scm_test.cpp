@@ -22,6 +22,8 @@
 #include "win/ipc/IPCClient.h"
 #include "win/ipc/IPCServer.h"
 #include "ServiceTestSupport.h"
+#include "TempTree.h"
+#include "TestWait.h"
 
 namespace {
 using service_testing::Expected;
@@ -53,12 +55,7 @@ SERVICE_STATUS_PROCESS Status(SC_HANDLE service) {
 }
 
 bool WaitForState(SC_HANDLE service, DWORD state, DWORD limitMs) {
-  const ULONGLONG end = ::GetTickCount64() + limitMs;
-  for (;;) {
-    if (Status(service).dwCurrentState == state) return true;
-    if (::GetTickCount64() >= end) return false;
-    ::Sleep(50);
-  }
+  return testing_support::WaitUntil([&] { return Status(service).dwCurrentState == state; }, limitMs);
 }
 
 // Stops (bounded) and deletes the service with our name, if there is one.
@@ -112,6 +109,7 @@ class InstalledService {
 
 
 
+testing_support::TempTree* g_temp = nullptr;
 std::wstring g_tree;
 constexpr int kBulkFiles = 120;
 
@@ -120,10 +118,8 @@ void WriteFileAt(const std::wstring& path) { std::ofstream(path.c_str()) << "x";
 class ServiceScmTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    wchar_t temp[MAX_PATH];
-    ::GetTempPathW(MAX_PATH, temp);
-    g_tree = std::wstring(temp) + L"ruvo-scm-" + std::to_wstring(::GetCurrentProcessId());
-    ::CreateDirectoryW(g_tree.c_str(), nullptr);
+    g_temp = new testing_support::TempTree(L"ruvo-scm");
+    g_tree = g_temp->Root();
     for (const wchar_t* f : {L"Letters", L"Letters\\Old Letters", L"Bulk"})
       ::CreateDirectoryW((g_tree + L"\\" + f).c_str(), nullptr);
     for (const wchar_t* f : {L"Letters\\letter-to-anna.txt", L"Letters\\Old Letters\\LETTER.doc", L"notes.txt"})
@@ -131,14 +127,8 @@ class ServiceScmTest : public ::testing::Test {
     for (int i = 0; i < kBulkFiles; ++i) WriteFileAt(g_tree + L"\\Bulk\\bulk" + std::to_wstring(i) + L".dat");
   }
   static void TearDownTestSuite() {
-    std::vector<std::pair<std::wstring, bool>> entries;  // parents come before their children
-    WalkDirectory(g_tree, [&](const std::wstring& parent, const std::wstring& name, bool isFolder) {
-      entries.emplace_back(JoinPath(parent, name), isFolder);
-      return true;
-    });
-    for (auto it = entries.rbegin(); it != entries.rend(); ++it)
-      it->second ? ::RemoveDirectoryW(it->first.c_str()) : ::DeleteFileW(it->first.c_str());
-    ::RemoveDirectoryW(g_tree.c_str());
+    delete g_temp;
+    g_temp = nullptr;
   }
   // Starts the service on the tree, with extra command-line arguments.
   static std::wstring Arguments(const std::wstring& extra = L"") {
@@ -253,8 +243,7 @@ TEST_F(ServiceScmTest, KeepsTheReportedInstallChannelWithTheService) {
     ASSERT_TRUE(service.Start());
     auto reported = [&](std::uint32_t sent) {
       if (!SendRequest(BuildChannelReport(sent))) return -2ll;
-      const ULONGLONG end = ::GetTickCount64() + 5000;
-      while (channel() != sent && ::GetTickCount64() < end) ::Sleep(50);
+      testing_support::WaitUntil([&] { return channel() == sent; }, 5000);
       return channel();
     };
     EXPECT_EQ(reported(4242), 4242);

@@ -21,6 +21,8 @@
 #include "win/ipc/IPCClient.h"
 #include "win/ipc/IPCServer.h"
 #include "ServiceTestSupport.h"
+#include "TempTree.h"
+#include "TestProcess.h"
 
 namespace {
 using service_testing::Expected;
@@ -31,8 +33,9 @@ using service_testing::SendRequest;
 using namespace std::chrono_literals;
 
 
+testing_support::TempTree* g_temp = nullptr;
 std::wstring g_tree;
-PROCESS_INFORMATION g_service{};
+testing_support::ChildProcess* g_service = nullptr;
 ResultRecorder* g_recorder = nullptr;
 
 void WriteFileAt(const std::wstring& path) { std::ofstream(path.c_str()) << "x"; }
@@ -54,10 +57,8 @@ std::vector<Received> Query(const std::wstring& dir, const std::u16string& wildc
 class ServiceTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    wchar_t temp[MAX_PATH];
-    ::GetTempPathW(MAX_PATH, temp);
-    g_tree = std::wstring(temp) + L"ruvo-service-" + std::to_wstring(::GetCurrentProcessId());
-    ::CreateDirectoryW(g_tree.c_str(), nullptr);
+    g_temp = new testing_support::TempTree(L"ruvo-service");
+    g_tree = g_temp->Root();
     const wchar_t* folders[] = {L"Reports", L"Music", L"Photos", L"Reports\\Old Reports", L"Deep", L"Deep\\A", L"Deep\\A\\B"};
     for (auto f : folders) ::CreateDirectoryW((g_tree + L"\\" + f).c_str(), nullptr);
     const wchar_t* files[] = {L"Reports\\report-2023.txt", L"Reports\\Report-2024.DOCX", L"Reports\\Old Reports\\r1.txt",
@@ -66,12 +67,10 @@ class ServiceTest : public ::testing::Test {
     for (auto f : files) WriteFileAt(g_tree + L"\\" + f);
     for (int i = 0; i < 300; ++i) WriteFileAt(g_tree + L"\\Deep\\A\\bulk" + std::to_wstring(i) + L".dat");
     g_recorder = new ResultRecorder();
-    std::wstring cmd = L"\"" + ExeDirectory() + L"RuvoService.exe\" /console /root \"" + g_tree +
-                       L"\" /update C:\\updates\\RuvoSetup.exe 9.9.1";
-    STARTUPINFOW si{};
-    si.cb = sizeof(si);
-    ASSERT_TRUE(::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si,
-                                 &g_service));
+    const std::wstring args = L"/console /root \"" + g_tree + L"\" /update C:\\updates\\RuvoSetup.exe 9.9.1";
+    g_service = new testing_support::ChildProcess(ExeDirectory() + L"RuvoService.exe", args,
+                                                  {.creationFlags = CREATE_NO_WINDOW});
+    ASSERT_TRUE(g_service->Valid());
     // Reachable within 10 s, then indexed: a file made now is found once the watcher runs.
     TIPCClient probe;
     probe.SetServerName(kSearchRequestPipe);
@@ -80,10 +79,10 @@ class ServiceTest : public ::testing::Test {
     probe.DisconnectClient();
   }
   static void TearDownTestSuite() {
-    ::TerminateProcess(g_service.hProcess, 0);
-    ::WaitForSingleObject(g_service.hProcess, 5000);
-    ::CloseHandle(g_service.hProcess);
-    ::CloseHandle(g_service.hThread);
+    delete g_service;  // ends it
+    g_service = nullptr;
+    delete g_temp;
+    g_temp = nullptr;
     delete g_recorder;
   }
   // Polls until the answer for wildcard contains (or lacks) path.
@@ -197,9 +196,8 @@ TEST_F(ServiceTest, BadRequestsLeaveItAnswering) {
   RawWrite({0, 0, 0, 0, 0, 0, 0, 0, 100, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3}, true);
   // It goes on answering.
   EXPECT_EQ(Items(Query(g_tree, u"needle")), (std::set<std::u16string>{U(g_tree + L"\\Deep\\A\\B\\needle.txt")}));
-  DWORD code = 0;
-  ASSERT_TRUE(::GetExitCodeProcess(g_service.hProcess, &code));
-  EXPECT_EQ(code, STILL_ACTIVE);
+  ASSERT_TRUE(g_service->Valid());
+  EXPECT_EQ(g_service->ExitCode(), static_cast<DWORD>(STILL_ACTIVE));
 }
 
 TEST_F(ServiceTest, CancelForAnIdleBoxIsHarmlessAndStartupReportAnnouncesTheUpdate) {

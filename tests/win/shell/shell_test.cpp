@@ -8,6 +8,7 @@
 
 #include "../../fixtures/explorer_standin/ExplorerStandIn.h"
 #include "../../fixtures/shell_standin/ShellStandIn.h"
+#include "TestProcess.h"
 #include "win/common/Handle.h"
 #include "win/common/WideText.h"
 #include "win/shell/ShellUtils.h"
@@ -17,41 +18,24 @@ namespace {
 // A running stand-in Explorer; ended when the test is done.
 class StandIn {
  public:
-  explicit StandIn(const std::wstring& args) {
-    std::wstring cmd = L"\"" + ExeDirectory() + L"explorer_standin.exe\" " + args;
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                         &pi)) {
-      process_.reset(pi.hProcess);
-      ::CloseHandle(pi.hThread);
-      id_ = pi.dwProcessId;
-    }
-  }
-  ~StandIn() {
-    if (process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
-      ::TerminateProcess(process_.get(), 0);
-      ::WaitForSingleObject(process_.get(), 5000);
-    }
-  }
-  DWORD Id() const { return id_; }
-  HANDLE Process() const { return process_.get(); }
+  explicit StandIn(const std::wstring& args) : process_(ExeDirectory() + L"explorer_standin.exe", args) {}
+  DWORD Id() const { return process_.Pid(); }
+  HANDLE Process() const { return process_.Handle(); }
 
   // The stand-in's top-level window with that title, waited for up to 10 s. The stand-in shows
   // a window only once its whole tree is built, so a visible window is a complete one.
   HWND Window(const wchar_t* title) const {
-    for (int i = 0; i < 200; ++i) {
+    HWND found = nullptr;
+    testing_support::WaitUntil([&] {
       HWND w = ::FindWindowW(kExplorerClass, title);
-      if (w && ::IsWindowVisible(w)) return w;
-      ::Sleep(50);
-    }
-    return nullptr;
+      if (w && ::IsWindowVisible(w)) found = w;
+      return found != nullptr;
+    }, 10000);
+    return found;
   }
 
  private:
-  UniqueKernelHandle process_;
-  DWORD id_ = 0;
+  testing_support::ChildProcess process_;
 };
 
 HWND Descend(HWND w, std::initializer_list<const wchar_t*> classes) {

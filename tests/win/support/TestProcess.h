@@ -2,40 +2,62 @@
 // Helpers for Wine tests that drive real processes and their windows. Every wait is bounded.
 #include <windows.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "TestWait.h"
 #include "win/common/Handle.h"
 #include "win/common/WideText.h"
 
 namespace testing_support {
 
-// Polls pred every 20 ms, pumping this thread's messages, until it holds or ms have passed.
-inline bool WaitUntil(const std::function<bool()>& pred, DWORD ms) {
-  const DWORD start = ::GetTickCount();
-  for (;;) {
-    if (pred()) return true;
-    if (::GetTickCount() - start >= ms) return false;
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      ::TranslateMessage(&msg);
-      ::DispatchMessageW(&msg);
-    }
-    ::Sleep(20);
-  }
-}
-
+// A second process, ended (if still running) when its owner goes. Its standard output and
+// error may be captured, and its standard input may be a pipe this side closes.
 class ChildProcess {
  public:
+  struct Options {
+    bool captureOutput = false;  // standard output and error to a pipe Output() reads
+    bool pipeInput = false;      // standard input from a pipe that CloseInput() ends
+    DWORD creationFlags = 0;     // for CreateProcess (CREATE_NO_WINDOW, DEBUG_ONLY_THIS_PROCESS, ...)
+  };
+
   ChildProcess() = default;
   // Starts exe (full path) with the arguments; Valid() tells whether it started.
-  explicit ChildProcess(const std::wstring& exe, const std::wstring& args = L"") {
+  explicit ChildProcess(const std::wstring& exe, const std::wstring& args = L"") : ChildProcess(exe, args, Options{}) {}
+  ChildProcess(const std::wstring& exe, const std::wstring& args, const Options& options) {
     std::wstring cmd = L"\"" + exe + L"\"" + (args.empty() ? L"" : L" " + args);
     STARTUPINFOW si{};
     si.cb = sizeof(si);
+    UniqueKernelHandle childOutput, childInput;
+    const bool redirect = options.captureOutput || options.pipeInput;
+    if (redirect) {
+      si.dwFlags = STARTF_USESTDHANDLES;
+      si.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+      si.hStdOutput = ::GetStdHandle(STD_OUTPUT_HANDLE);
+      si.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+      // Only the child's ends are inherited.
+      SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
+      HANDLE readEnd = nullptr, writeEnd = nullptr;
+      if (options.captureOutput) {
+        if (!::CreatePipe(&readEnd, &writeEnd, &sa, 1 << 16)) return;
+        output_.reset(readEnd);
+        childOutput.reset(writeEnd);
+        ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+        si.hStdOutput = si.hStdError = writeEnd;
+      }
+      if (options.pipeInput) {
+        if (!::CreatePipe(&readEnd, &writeEnd, &sa, 0)) return;
+        childInput.reset(readEnd);
+        input_.reset(writeEnd);
+        ::SetHandleInformation(writeEnd, HANDLE_FLAG_INHERIT, 0);
+        si.hStdInput = readEnd;
+      }
+    }
     PROCESS_INFORMATION pi{};
-    if (::CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    if (::CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, redirect, options.creationFlags, nullptr, nullptr,
+                         &si, &pi)) {
       process_.reset(pi.hProcess);
       ::CloseHandle(pi.hThread);
       pid_ = pi.dwProcessId;
@@ -51,12 +73,16 @@ class ChildProcess {
   DWORD Pid() const { return pid_; }
   HANDLE Handle() const { return process_.get(); }
   bool Running() const { return process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT; }
-  // Waits for the end; returns the exit code, or -1 on time-out.
+  // Waits for the end, serving this thread's messages; returns the exit code, or -1 on time-out.
   long Wait(DWORD ms) {
-    if (!process_ || ::WaitForSingleObject(process_.get(), ms) != WAIT_OBJECT_0) return -1;
-    DWORD code = 0;
-    ::GetExitCodeProcess(process_.get(), &code);
-    return static_cast<long>(code);
+    if (!process_ || !WaitUntil([this] { return !Running(); }, ms)) return -1;
+    return static_cast<long>(ExitCode());
+  }
+  // STILL_ACTIVE while it runs.
+  DWORD ExitCode() const {
+    DWORD code = STILL_ACTIVE;
+    if (process_) ::GetExitCodeProcess(process_.get(), &code);
+    return code;
   }
   void Kill() {
     if (Running()) {
@@ -64,10 +90,27 @@ class ChildProcess {
       ::WaitForSingleObject(process_.get(), 5000);
     }
   }
+  // Everything the child wrote so far (captured output only).
+  std::string Output() {
+    DWORD available = 0;
+    while (output_ && ::PeekNamedPipe(output_.get(), nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+      char buffer[4096];
+      DWORD read = 0;
+      if (!::ReadFile(output_.get(), buffer, std::min<DWORD>(available, sizeof(buffer)), &read, nullptr) || read == 0)
+        break;
+      captured_.append(buffer, read);
+    }
+    return captured_;
+  }
+  // Ends the child's standard input (piped input only).
+  void CloseInput() { input_.reset(); }
 
  private:
   UniqueKernelHandle process_;
   DWORD pid_ = 0;
+  UniqueFileHandle output_;
+  UniqueFileHandle input_;
+  std::string captured_;
 };
 
 struct FindWindowQuery {
