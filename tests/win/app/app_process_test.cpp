@@ -2,6 +2,7 @@
 // start-up channel report to the search service.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <vector>
 
 #include "RequestRecorder.h"
@@ -23,10 +24,12 @@ bool MutexExists() {
 }
 
 // Starts the program and waits for its main form; ends it with WM_CLOSE 10/10 at scope end.
+// A stand-in serves the service's request pipe from before the start unless told otherwise:
+// a program that finds no service installs and starts the real one.
 class RunningProgram {
  public:
-  explicit RunningProgram(const std::wstring& exe = ProgramPath(), const std::wstring& args = L"")
-      : process_(exe, args) {
+  explicit RunningProgram(const std::wstring& exe = ProgramPath(), bool withService = true)
+      : service_(withService ? std::make_unique<RequestRecorder>() : nullptr), process_(exe) {
     if (process_.Valid()) form_ = WaitForProcessWindow(process_.Pid(), kMainClass, 15000);
   }
   ~RunningProgram() { Close(); }
@@ -41,6 +44,7 @@ class RunningProgram {
   ChildProcess& Process() { return process_; }
 
  private:
+  std::unique_ptr<RequestRecorder> service_;
   ChildProcess process_;
   HWND form_ = nullptr;
 };
@@ -161,8 +165,13 @@ TEST(Program, ChannelFromTheParentsNameReachesTheServiceOnce) {
 }
 
 TEST(Program, WithoutAServiceTheChannelReportIsNotRetried) {
-  RunningProgram p;
+  // A program folder without the service's program: nothing can be installed, the user is told.
+  const TempTree folder(L"ruvo-noservice");
+  for (const wchar_t* file : {L"RuvoSearch.exe", L"RuvoSearch.dll"})
+    ASSERT_TRUE(::CopyFileW((ExeDirectory() + file).c_str(), folder.Path(file).c_str(), FALSE));
+  RunningProgram p(folder.Path(L"RuvoSearch.exe"), false);
   ASSERT_NE(p.Form(), nullptr);
+  EXPECT_TRUE(Contains(TakeMessageBox(p.Process()), L"找不到搜索后台程序文件，请重新安装该应用程序"));
   PumpFor(500);
   RequestRecorder late;
   PumpFor(1500);

@@ -120,6 +120,7 @@ bool HasDescendantWithText(HWND root, const wchar_t* text) {
 }
 
 TEST(ProgramUnderADebugger, ShowsTheMainFormAndItsWindowChainTimer) {
+  RequestRecorder service;  // without one the program would install the real service
   DebuggedProgram program(ExeDirectory() + L"RuvoSearch.exe");
   ASSERT_NE(program.Pid(), 0u);
   HWND form = WaitForProcessWindow(program.Pid(), L"TfrmRuvoSearch", 20000, true);

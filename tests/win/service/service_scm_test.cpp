@@ -37,14 +37,6 @@ constexpr wchar_t kDisplayName[] = L"Ruvo Search Service";
 constexpr DWORD kServiceType = SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS;
 constexpr DWORD kStateLimitMs = 20000;
 
-struct ScHandleTraits {
-  using Type = SC_HANDLE;
-  static Type Invalid() { return nullptr; }
-  static bool Valid(Type h) { return h != nullptr; }
-  static void Close(Type h) { ::CloseServiceHandle(h); }
-};
-using UniqueScHandle = UniqueHandle<ScHandleTraits>;
-
 SERVICE_STATUS_PROCESS Status(SC_HANDLE service) {
   SERVICE_STATUS_PROCESS status{};
   DWORD needed = 0;
