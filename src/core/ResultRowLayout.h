@@ -16,6 +16,7 @@ struct TLayoutRect {
 // Lengths of the row at 96 pixels per inch; ScaleLength turns them into device pixels.
 namespace row_metrics {
 constexpr int kRowHeight = 50;
+constexpr int kContentLeft = 6;    // the list's margin left of a row's content rectangle
 constexpr int kNameTop = 4;        // file-name line below the row's top
 constexpr int kFolderTop = 26;     // folder line
 constexpr int kDateTop = 7;        // date line in the details column
