@@ -5,6 +5,8 @@
 
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "TestSupport.h"
 #include "app/WindowRec.h"
@@ -53,3 +55,38 @@ void ClickAt(POINT screen, DWORD down, DWORD up, bool twice = false);
 
 // The directory of the test program, with a trailing backslash.
 std::wstring TestDirectory();
+
+// A helper thread that plays the user at a popup menu or dialog of this process while the
+// main thread sits in its modal loop. Every wait is bounded.
+class MenuRobot {
+ public:
+  enum class Action { Dismiss, Choose };
+  // Waits up to ms for a popup menu; then dismisses it or clicks the item whose text
+  // contains `item` (the "&" of mnemonics ignored). Dialogs that come up afterwards within
+  // the same time are answered with dialogAnswer (IDYES, IDNO, ...; 0 leaves them alone).
+  MenuRobot(Action action, std::wstring item = L"", int dialogAnswer = 0, DWORD ms = 8000);
+  // Waits up to ms for a dialog (not a menu) and answers it with `answer`, noting its texts.
+  static MenuRobot ForDialog(int answer, DWORD ms = 8000);
+  ~MenuRobot();
+  MenuRobot(MenuRobot&&) noexcept;
+  MenuRobot(const MenuRobot&) = delete;
+  MenuRobot& operator=(const MenuRobot&) = delete;
+
+  // What the robot saw; valid after Join.
+  void Join();
+  bool SawMenu() const;
+  const std::vector<std::wstring>& MenuItems() const;
+  bool SawCallbackWindow() const;
+  const std::vector<std::wstring>& DialogTexts() const;  // static texts of dialogs seen
+  const std::vector<std::wstring>& DialogCaptions() const;
+
+ private:
+  struct State;
+  MenuRobot() = default;
+  std::unique_ptr<State> state_;
+};
+
+// Copies the run recorder under the given name into the folder; returns its path.
+std::wstring CopyRunRecorder(const TempFolder& folder, const std::wstring& name);
+// How often each program of the folder ran, by file name, from its runs.log.
+std::vector<std::wstring> RunsRecorded(const TempFolder& folder);
