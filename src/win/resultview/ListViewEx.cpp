@@ -80,6 +80,10 @@ void TListViewEx::FitRowHeight() {
 }
 
 LRESULT TListViewEx::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
+  // Whatever asks the control about rows, or moves through them, sees every row added.
+  const bool asksControl = msg >= LVM_FIRST && msg < LVM_FIRST + 0x100 && msg != LVM_SETITEMCOUNT;
+  const bool input = (msg >= WM_KEYFIRST && msg <= WM_KEYLAST) || (msg >= WM_MOUSEFIRST && msg <= WM_MOUSELAST);
+  if ((asksControl || input) && controlCount_ != FNodes.size()) FlushItemCount();
   switch (msg) {
     case WM_GETDLGCODE:
       return DefaultProc(msg, wp, lp) | DLGC_WANTTAB | DLGC_WANTARROWS;
@@ -112,6 +116,12 @@ LRESULT TListViewEx::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
       FitColumn();
       return result;
     }
+    case WM_TIMER:
+      if (wp == kCountTimer) {
+        FlushItemCount();
+        return 0;
+      }
+      break;
     case WM_THEMECHANGED: {
       const LRESULT result = DefaultProc(msg, wp, lp);
       WMThemeChanged();
@@ -210,13 +220,32 @@ void TListViewEx::SetFocus() {
 }
 
 void TListViewEx::SyncItemCount(bool redrawAll) {
+  if (countTimer_) ::KillTimer(Handle(), kCountTimer);
+  countTimer_ = false;
   ListView_SetItemCountEx(Handle(), static_cast<int>(FNodes.size()),
                           LVSICF_NOSCROLL | (redrawAll ? 0 : LVSICF_NOINVALIDATEALL));
+  controlCount_ = FNodes.size();
+  lastCountSync_ = ::GetTickCount();
+}
+
+void TListViewEx::FlushItemCount() {
+  if (controlCount_ != FNodes.size()) SyncItemCount(false);
+}
+
+void TListViewEx::CountChanged() {
+  // Telling the control its new row count updates its scroll bars, which costs far more than
+  // adding a row: while rows pour in the control learns the count a few times a second.
+  if (::GetTickCount() - lastCountSync_ >= kCountInterval) {
+    SyncItemCount(false);
+  } else if (!countTimer_) {
+    countTimer_ = ::SetTimer(Handle(), kCountTimer, kCountInterval, nullptr) != 0;
+    if (!countTimer_) SyncItemCount(false);
+  }
 }
 
 void TListViewEx::Append(TShellObjectData data) {
   FNodes.push_back(std::make_unique<TShellObjectData>(std::move(data)));
-  SyncItemCount(false);
+  CountChanged();
 }
 
 void TListViewEx::InsertBefore(std::size_t index, TShellObjectData data) {
@@ -224,10 +253,20 @@ void TListViewEx::InsertBefore(std::size_t index, TShellObjectData data) {
     Append(std::move(data));
     return;
   }
+  const bool selection =
+      ListView_GetSelectedCount(Handle()) > 0 || ListView_GetNextItem(Handle(), -1, LVNI_FOCUSED) >= 0;
   FNodes.insert(FNodes.begin() + static_cast<std::ptrdiff_t>(index),
                 std::make_unique<TShellObjectData>(std::move(data)));
-  ShiftSelection(index);
-  SyncItemCount(true);
+  if (selection) {
+    // The control must know the new last row before selection can move onto it.
+    SyncItemCount(true);
+    ShiftSelection(index);
+  } else {
+    // The rows below the new one move down: repaint when that shows.
+    const int top = ListView_GetTopIndex(Handle());
+    if (static_cast<int>(index) <= top + ListView_GetCountPerPage(Handle())) ::InvalidateRect(Handle(), nullptr, FALSE);
+    CountChanged();
+  }
 }
 
 void TListViewEx::ShiftSelection(std::size_t from) {
@@ -252,6 +291,7 @@ void TListViewEx::Clear() {
 }
 
 std::vector<std::size_t> TListViewEx::SelectedIndices() const {
+  // Rows the control does not count yet cannot be selected.
   std::vector<std::size_t> out;
   for (int i = ListView_GetNextItem(Handle(), -1, LVNI_SELECTED); i >= 0 && static_cast<std::size_t>(i) < FNodes.size();
        i = ListView_GetNextItem(Handle(), i, LVNI_SELECTED)) {
@@ -265,6 +305,7 @@ std::size_t TListViewEx::SelectedCount() const {
 }
 
 void TListViewEx::DeleteSelected() {
+  FlushItemCount();
   const std::vector<std::size_t> selected = SelectedIndices();
   if (selected.empty()) return;
   ListView_SetItemState(Handle(), -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
@@ -274,7 +315,8 @@ void TListViewEx::DeleteSelected() {
   SyncItemCount(true);
 }
 
-RECT TListViewEx::ContentRect(std::size_t index) const {
+RECT TListViewEx::ContentRect(std::size_t index) {
+  FlushItemCount();
   RECT r{};
   r.left = LVIR_BOUNDS;
   if (index >= FNodes.size() ||
@@ -288,7 +330,8 @@ RECT TListViewEx::ContentRect(std::size_t index) const {
   return r;
 }
 
-int TListViewEx::RowAt(POINT client) const {
+int TListViewEx::RowAt(POINT client) {
+  FlushItemCount();
   RECT clientRect{};
   ::GetClientRect(Handle(), &clientRect);
   if (!::PtInRect(&clientRect, client)) return -1;

@@ -110,7 +110,7 @@ class TListViewEx : public TWinControl {
   // Removes the selected rows.
   void DeleteSelected();
   // A row's content rectangle in client coordinates (the row without the list's margin).
-  RECT ContentRect(std::size_t index) const;
+  RECT ContentRect(std::size_t index);
 
   // Shows the shell's context menu; the shell's by default. Tests put their own in its place.
   using TShellMenu = std::function<void(HWND owner, POINT screenPoint, const std::wstring& folder,
@@ -139,13 +139,15 @@ class TListViewEx : public TWinControl {
 
   // Mouse and rows.
   LRESULT PanelNotify(NMHDR& hdr);
-  int RowAt(POINT client) const;
+  int RowAt(POINT client);
   void RightButtonDown(POINT client);
   void TrackHotRow(POINT client);
   void SetHotRow(int row);
   void SelectOnly(int row);
   void ShiftSelection(std::size_t from);
   void SyncItemCount(bool redrawAll);
+  void FlushItemCount();
+  void CountChanged();
   void FitColumn();
   void FitRowHeight();
   void CentreStatusLabel(int width);
@@ -172,6 +174,11 @@ class TListViewEx : public TWinControl {
   UniquePen gridPen_, matchPen_;
   UniqueBrush matchBrush_;
   int hotRow_ = -1;
+  static constexpr UINT_PTR kCountTimer = 1;
+  static constexpr DWORD kCountInterval = 40;  // ms between row counts told to the control
+  std::size_t controlCount_ = 0;  // rows the control knows of
+  DWORD lastCountSync_ = 0;
+  bool countTimer_ = false;
   bool trackingLeave_ = false;
   // Cleared when the list goes, so that code resumed after a modal loop (the shell menu, a
   // message box) in which the list was destroyed touches nothing.

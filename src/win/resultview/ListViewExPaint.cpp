@@ -76,6 +76,7 @@ void TListViewEx::PaintRow(HDC dc, std::size_t index, const RECT& row) {
   RECT content = row;
   content.left += ScaleLength(row_metrics::kContentLeft, ScreenDpi(dc));
   content.bottom -= 1;  // above the grid line
+  ResolveOwnIcon(*FNodes[index]);
   ListViewDrawText(dc, *FNodes[index], content, selected);
 }
 

@@ -1,10 +1,9 @@
 #include "win/resultview/ShellObjectData.h"
 
-#include <shellapi.h>
-
 #include "core/DateTime.h"
 #include "core/ResultPath.h"
 #include "win/common/WideText.h"
+#include "win/resultview/IconCache.h"
 
 namespace {
 
@@ -14,22 +13,6 @@ double LocalDateTime(const FILETIME& utc) {
   if (!::FileTimeToSystemTime(&utc, &st) || !::SystemTimeToTzSpecificLocalTime(nullptr, &st, &local)) return 0;
   return EncodeDateTime({local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute, local.wSecond,
                          local.wMilliseconds});
-}
-
-int IconIndex(const std::u16string& path, DWORD attributes) {
-  SHFILEINFOW info{};
-  if (path.size() < kClassicMaxPath &&
-      ::SHGetFileInfoW(W(path).c_str(), 0, &info, sizeof info, SHGFI_SYSICONINDEX) != 0) {
-    return info.iIcon;
-  }
-  // The shell's file information stops at the classic path length: a long path gets the
-  // icon of its kind (folder, or file by extension).
-  const std::wstring name = W(FileNamePart(path));
-  if (::SHGetFileInfoW(name.c_str(), attributes, &info, sizeof info, SHGFI_SYSICONINDEX | SHGFI_USEFILEATTRIBUTES) !=
-      0) {
-    return info.iIcon;
-  }
-  return -1;
 }
 
 }  // namespace
@@ -46,7 +29,8 @@ TShellObjectData MakeShellObjectData(const std::u16string& path, const std::u16s
   d.FileDir = std::u16string(FileDirPart(path));
   d.Match = match;
   d.Attributes = attributes;
-  d.ImageIndex = IconIndex(path, attributes);
+  d.OwnIconPending = HasOwnIcon(path, attributes);
+  d.ImageIndex = d.OwnIconPending ? KindIconIndex(path, attributes) : ItemIconIndex(path, attributes);
   WIN32_FILE_ATTRIBUTE_DATA data{};
   // A path that vanished since its attributes were read keeps time and size 0.
   if (::GetFileAttributesExW(W(ExtendedLengthPath(path)).c_str(), GetFileExInfoStandard, &data)) {
@@ -56,6 +40,13 @@ TShellObjectData MakeShellObjectData(const std::u16string& path, const std::u16s
                                              data.nFileSizeLow);
   }
   return d;
+}
+
+void ResolveOwnIcon(TShellObjectData& data) {
+  if (!data.OwnIconPending) return;
+  data.OwnIconPending = false;
+  const int own = ItemIconIndex(data.FullPath, data.Attributes);
+  if (own >= 0) data.ImageIndex = own;
 }
 
 std::wstring FormatModifyTime(double value) {

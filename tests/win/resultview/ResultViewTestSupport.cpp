@@ -6,6 +6,7 @@
 #include <atomic>
 
 #include "win/common/WideText.h"
+#include "win/shell/ShellScopes.h"
 #include "win/shell/ShellUtils.h"
 
 TempFolder::TempFolder(const std::wstring& name) {
@@ -15,14 +16,31 @@ TempFolder::TempFolder(const std::wstring& name) {
   ::CreateDirectoryW(path_.c_str(), nullptr);
 }
 
+namespace {
+
+// Removes a folder and everything in it, at any path length; never leaves the folder.
+void RemoveTree(const std::wstring& folder) {
+  WIN32_FIND_DATAW data{};
+  UniqueFindHandle find(::FindFirstFileW((folder + L"\\*").c_str(), &data));
+  for (bool more = static_cast<bool>(find); more; more = ::FindNextFileW(find.get(), &data) != FALSE) {
+    const std::wstring name = data.cFileName;
+    if (name == L"." || name == L"..") continue;
+    const std::wstring path = folder + L"\\" + name;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      RemoveTree(path);
+    } else {
+      ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      ::DeleteFileW(path.c_str());
+    }
+  }
+  find.reset();
+  ::RemoveDirectoryW(folder.c_str());
+}
+
+}  // namespace
+
 TempFolder::~TempFolder() {
-  std::wstring from = path_.substr(0, path_.size() - 1);
-  from.push_back(L'\0');  // a double-NUL-terminated list
-  SHFILEOPSTRUCTW op{};
-  op.wFunc = FO_DELETE;
-  op.pFrom = from.c_str();
-  op.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
-  ::SHFileOperationW(&op);
+  if (path_.size() > 4) RemoveTree(L"\\\\?\\" + path_.substr(0, path_.size() - 1));
 }
 
 std::wstring TempFolder::Folder(const std::wstring& relative) const {
