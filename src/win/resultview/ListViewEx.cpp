@@ -83,7 +83,7 @@ LRESULT TListViewEx::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
   // Whatever asks the control about rows, or moves through them, sees every row added.
   const bool asksControl = msg >= LVM_FIRST && msg < LVM_FIRST + 0x100 && msg != LVM_SETITEMCOUNT;
   const bool input = (msg >= WM_KEYFIRST && msg <= WM_KEYLAST) || (msg >= WM_MOUSEFIRST && msg <= WM_MOUSELAST);
-  if ((asksControl || input) && controlCount_ != FNodes.size()) FlushItemCount();
+  if ((asksControl || input) && !countQueriesQuiet_ && controlCount_ != FNodes.size()) FlushItemCount();
   switch (msg) {
     case WM_GETDLGCODE:
       return DefaultProc(msg, wp, lp) | DLGC_WANTTAB | DLGC_WANTARROWS;
@@ -253,8 +253,12 @@ void TListViewEx::InsertBefore(std::size_t index, TShellObjectData data) {
     Append(std::move(data));
     return;
   }
+  // Selection and scrolling are read as the control has them, without telling it the count.
+  countQueriesQuiet_ = true;
   const bool selection =
       ListView_GetSelectedCount(Handle()) > 0 || ListView_GetNextItem(Handle(), -1, LVNI_FOCUSED) >= 0;
+  const int lastShown = ListView_GetTopIndex(Handle()) + ListView_GetCountPerPage(Handle());
+  countQueriesQuiet_ = false;
   FNodes.insert(FNodes.begin() + static_cast<std::ptrdiff_t>(index),
                 std::make_unique<TShellObjectData>(std::move(data)));
   if (selection) {
@@ -263,8 +267,7 @@ void TListViewEx::InsertBefore(std::size_t index, TShellObjectData data) {
     ShiftSelection(index);
   } else {
     // The rows below the new one move down: repaint when that shows.
-    const int top = ListView_GetTopIndex(Handle());
-    if (static_cast<int>(index) <= top + ListView_GetCountPerPage(Handle())) ::InvalidateRect(Handle(), nullptr, FALSE);
+    if (static_cast<int>(index) <= lastShown) ::InvalidateRect(Handle(), nullptr, FALSE);
     CountChanged();
   }
 }

@@ -179,6 +179,7 @@ class TListViewEx : public TWinControl {
   std::size_t controlCount_ = 0;  // rows the control knows of
   DWORD lastCountSync_ = 0;
   bool countTimer_ = false;
+  bool countQueriesQuiet_ = false;  // our own reads of the control that need no count
   bool trackingLeave_ = false;
   // Cleared when the list goes, so that code resumed after a modal loop (the shell menu, a
   // message box) in which the list was destroyed touches nothing.
