@@ -215,3 +215,29 @@ INSTANTIATE_TEST_SUITE_P(
                       BadPath{"over 32767 characters", L"C:\\" + std::wstring(40000, L'a')}));
 
 }  // namespace
+
+namespace {
+
+TEST_F(Intake, SelectionStaysOnItsRowWhenAFolderArrivesAboveIt) {
+  Add(dir_.File(L"rep f1"));
+  Add(dir_.File(L"rep f2"));
+  ListView_SetItemState(List().Handle(), 1, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+  Add(dir_.Folder(L"rep d1"));
+  ASSERT_EQ(Names(), (std::vector<std::wstring>{L"rep d1", L"rep f1", L"rep f2"}));
+  EXPECT_EQ(List().SelectedIndices(), (std::vector<std::size_t>{2}));
+  EXPECT_EQ(ListView_GetNextItem(List().Handle(), -1, LVNI_FOCUSED), 2);
+}
+
+TEST_F(Intake, RowsAddedQuicklyAllReachTheControl) {
+  for (int i = 0; i < 50; ++i) Add(dir_.File(L"rep many " + std::to_wstring(i)));
+  // Read from the scroll bar, which asks the control nothing: it scrolls over all 50 rows.
+  auto scrollRows = [&] {
+    SCROLLINFO si{};
+    si.cbSize = sizeof si;
+    si.fMask = SIF_RANGE;
+    return ::GetScrollInfo(List().Handle(), SB_VERT, &si) ? si.nMax + 1 : 0;
+  };
+  EXPECT_TRUE(PumpUntil([&] { return scrollRows() == 50; }, 2000)) << scrollRows();
+}
+
+}  // namespace
