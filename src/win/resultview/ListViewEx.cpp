@@ -222,9 +222,10 @@ void TListViewEx::SetFocus() {
 void TListViewEx::SyncItemCount(bool redrawAll) {
   if (countTimer_) ::KillTimer(Handle(), kCountTimer);
   countTimer_ = false;
+  controlCount_ = FNodes.size();
+  if (!HandleAllocated()) return;  // the window went with the one it was laid over
   ListView_SetItemCountEx(Handle(), static_cast<int>(FNodes.size()),
                           LVSICF_NOSCROLL | (redrawAll ? 0 : LVSICF_NOINVALIDATEALL));
-  controlCount_ = FNodes.size();
   lastCountSync_ = ::GetTickCount();
 }
 
@@ -235,7 +236,7 @@ void TListViewEx::FlushItemCount() {
 void TListViewEx::CountChanged() {
   // Telling the control its new row count updates its scroll bars, which costs far more than
   // adding a row: while rows pour in the control learns the count a few times a second.
-  if (::GetTickCount() - lastCountSync_ >= kCountInterval) {
+  if (!HandleAllocated() || ::GetTickCount() - lastCountSync_ >= kCountInterval) {
     SyncItemCount(false);
   } else if (!countTimer_) {
     countTimer_ = ::SetTimer(Handle(), kCountTimer, kCountInterval, nullptr) != 0;
@@ -296,6 +297,7 @@ void TListViewEx::Clear() {
 std::vector<std::size_t> TListViewEx::SelectedIndices() const {
   // Rows the control does not count yet cannot be selected.
   std::vector<std::size_t> out;
+  if (!HandleAllocated()) return out;
   for (int i = ListView_GetNextItem(Handle(), -1, LVNI_SELECTED); i >= 0 && static_cast<std::size_t>(i) < FNodes.size();
        i = ListView_GetNextItem(Handle(), i, LVNI_SELECTED)) {
     out.push_back(static_cast<std::size_t>(i));
