@@ -59,16 +59,14 @@ void TListViewEx::ListViewMouseUp(int x, int y) {
 }
 
 void TListViewEx::OpenSelected() {
-  const std::vector<std::size_t> selected = SelectedIndices();
-  if (selected.size() >= kOpenQuestionThreshold) {
-    std::wstring text = kOpenQuestion;
-    text.replace(text.find(L"%d"), 2, std::to_wstring(selected.size()));
-    const std::weak_ptr<bool> alive = alive_;
-    const int answer = ::MessageBoxW(Handle(), text.c_str(), kMessageCaption, MB_YESNO | MB_ICONINFORMATION);
-    if (alive.expired() || answer != IDYES) return;
-  }
-  // Paths are copied first: running an item can pump messages that change the rows.
+  // The paths are taken before the question: rows keep arriving (or go with a new query)
+  // while it is open, and the answer is about these items.
   std::vector<std::wstring> paths;
-  for (std::size_t i : selected) paths.push_back(W(FNodes[i]->FullPath));
+  for (std::size_t i : SelectedIndices()) paths.push_back(W(FNodes[i]->FullPath));
+  if (paths.size() >= kOpenQuestionThreshold) {
+    std::wstring text = kOpenQuestion;
+    text.replace(text.find(L"%d"), 2, std::to_wstring(paths.size()));
+    if (::MessageBoxW(Handle(), text.c_str(), kMessageCaption, MB_YESNO | MB_ICONINFORMATION) != IDYES) return;
+  }
   for (const std::wstring& path : paths) RunProgram(path);
 }
