@@ -54,7 +54,6 @@ TListViewEx::TListViewEx() : FPanel(std::make_unique<TListPanel>()) {
 }
 
 TListViewEx::~TListViewEx() {
-  *alive_ = false;
   // The label goes with the list's window, the list's window with the panel.
   DestroyHandle();
   FPanel.reset();

@@ -181,7 +181,7 @@ class TListViewEx : public TWinControl {
   bool countTimer_ = false;
   bool countQueriesQuiet_ = false;  // our own reads of the control that need no count
   bool trackingLeave_ = false;
-  // Cleared when the list goes, so that code resumed after a modal loop (the shell menu, a
-  // message box) in which the list was destroyed touches nothing.
+  // Goes with the list, so that code resumed after a modal loop (the shell menu) in which the
+  // list was destroyed sees it and touches nothing.
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

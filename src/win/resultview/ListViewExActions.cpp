@@ -46,8 +46,9 @@ void TListViewEx::ListViewMouseUp(int x, int y) {
   // "open" would run them before the question and a second time after it.
   options.CallerOpens = true;
   const std::weak_ptr<bool> alive = alive_;
-  ShellMenu(Handle(), point, folder, names, verb, options);
-  if (alive.expired() || !*alive.lock()) return;  // the list went while the menu was open
+  const TShellMenu menu = ShellMenu;  // outlives the list should the list go meanwhile
+  menu(Handle(), point, folder, names, verb, options);
+  if (alive.expired()) return;  // the list went while the menu was open
 
   if (verb == L"delete") {
     // Also when the user declined the shell's confirmation: the rows follow the command.

@@ -38,6 +38,8 @@ class ListFixture {
   ~ListFixture();
   TListViewEx& List() { return *list_; }
   HWND Host() const { return host_.get(); }
+  void DestroyList() { list_.reset(); }
+  bool HasList() const { return list_ != nullptr; }
 
  private:
   std::unique_ptr<TfrmListView> form_;

@@ -154,6 +154,25 @@ TEST_F(Actions, DeleteRemovesTheSelectedRowsAndShowsNoMatchWhenNoneAreLeft) {
   EXPECT_STREQ(text, TListViewEx::kNoMatchText);
 }
 
+class ListGoesDuringMenu : public Actions, public ::testing::WithParamInterface<const wchar_t*> {};
+
+TEST_P(ListGoesDuringMenu, NothingIsTouchedAfterward) {
+  AddFile(CopyRunRecorder(dir_, L"a.exe"));
+  AddFile(dir_.File(L"b.txt"));
+  Select({0, 1});
+  List().ShellMenu = [this](HWND, POINT, const std::wstring&, const std::vector<std::wstring>&, std::wstring& chosen,
+                            const TShellMenuOptions&) {
+    fx_.DestroyList();  // the Explorer window closed while the menu was open
+    chosen = GetParam();
+  };
+  RightClick(RowPoint(0));
+  EXPECT_FALSE(fx_.HasList());
+  Pump(500);
+  EXPECT_TRUE(RunsRecorded(dir_).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Verbs, ListGoesDuringMenu, ::testing::Values(L"delete", L"open"));
+
 // The real menu of Wine through the list: "delete" on two files, one of which vanished.
 TEST_F(Actions, WineMenuDeleteRemovesFilesAndRows) {
   const std::wstring a = dir_.File(L"a.txt"), b = dir_.File(L"b.txt"), c = dir_.File(L"c.txt");
