@@ -9,8 +9,6 @@
 #include "core/ResultRowLayout.h"
 #include "win/resultview/ListViewForm.h"
 
-void ThemeTraits::Close(HANDLE h) { ::CloseThemeData(h); }
-
 namespace {
 
 int ScreenDpi() {

@@ -24,25 +24,10 @@
 #include "win/common/Handle.h"
 #include "win/controls/WinControl.h"
 #include "win/resultview/ListPanel.h"
+#include "win/resultview/ResultViewHandles.h"
 #include "win/resultview/ShellContextMenu.h"
 #include "win/resultview/ShellObjectData.h"
 #include "win/resultview/StatusLabel.h"
-
-struct ImageListTraits {
-  using Type = HIMAGELIST;
-  static Type Invalid() { return nullptr; }
-  static bool Valid(Type h) { return h != nullptr; }
-  static void Close(Type h) { ::ImageList_Destroy(h); }
-};
-using UniqueImageList = UniqueHandle<ImageListTraits>;
-
-struct ThemeTraits {
-  using Type = HANDLE;  // HTHEME
-  static Type Invalid() { return nullptr; }
-  static bool Valid(Type h) { return h != nullptr; }
-  static void Close(Type h);
-};
-using UniqueTheme = UniqueHandle<ThemeTraits>;
 
 class TListViewEx : public TWinControl {
  public:

@@ -3,19 +3,12 @@
 #include <wrl/client.h>
 
 #include "win/resultview/Pidl.h"
+#include "win/resultview/ResultViewHandles.h"
 #include "win/resultview/ShellMenuCallback.h"
 
 using Microsoft::WRL::ComPtr;
 
 namespace {
-
-struct MenuTraits {
-  using Type = HMENU;
-  static Type Invalid() { return nullptr; }
-  static bool Valid(Type h) { return h != nullptr; }
-  static void Close(Type h) { ::DestroyMenu(h); }
-};
-using UniqueMenu = UniqueHandle<MenuTraits>;
 
 constexpr UINT kFirstCommand = 1;
 constexpr UINT kLastCommand2 = 1000;    // menus filled through IContextMenu2
