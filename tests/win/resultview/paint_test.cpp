@@ -181,3 +181,27 @@ TEST(RowPaintingThemesOff, SelectedRowHasSelectionColoursAndNoBox) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(StatusLabelPainting, CentredNearTheTopInTheLabelColour) {
+  ListFixture fx(0, 0, 640, 240);
+  TListViewEx& list = fx.List();
+  list.SetStatusLabel(true, true);
+  const TDibImage shot = CaptureClient(list.Handle());
+  EXPECT_TRUE(SaveOpaquePng(shot, TestDirectory() + L"resultview_status.png"));
+  RECT label{};
+  ::GetWindowRect(list.StatusLabel(), &label);
+  ::MapWindowPoints(HWND_DESKTOP, list.Handle(), reinterpret_cast<POINT*>(&label), 2);
+  EXPECT_EQ(label.top, ScaleLength(row_metrics::kStatusLabelTop, Dpi()));
+  EXPECT_NEAR((label.left + label.right) / 2, 320, 1);
+  // Ink inside the label, none outside it.
+  const COLORREF bg = ::GetSysColor(COLOR_WINDOW);
+  EXPECT_GT(Ink(shot, label, bg), 10);
+  EXPECT_EQ(Ink(shot, RECT{0, 0, 640, label.top}, bg), 0);
+  EXPECT_EQ(Ink(shot, RECT{0, label.bottom, 640, 240}, bg), 0);
+  list.SetStatusLabel(false, true);
+  EXPECT_EQ(Ink(CaptureClient(list.Handle()), label, bg), 0);
+}
+
+}  // namespace
