@@ -11,6 +11,7 @@
 #include "win/common/WideText.h"
 #include "win/common/WindowValue.h"
 #include "win/ipc/IPCClient.h"
+#include "win/resultview/ListViewForm.h"
 #include "win/shell/ShellUtils.h"
 
 namespace {
@@ -56,6 +57,7 @@ void TfrmRuvoSearch::Close() {
 
 void TfrmRuvoSearch::FormCreate() {
   FHookThread = std::make_unique<THookThread>(this);
+  FHookThread->OnAddSearchResult = &TfrmRuvoSearch::AddSearchResult;
   FHookThread->OnServiceNotRun = [this](THookThread* sender, bool& successed) {
     HookThreadServiceNotRun(sender, successed);
   };
@@ -67,6 +69,9 @@ void TfrmRuvoSearch::FormCreate() {
   }
   FHookThread->Start();
   SystemImages_ = GetSystemImageList(0);
+  listViewForm_ = std::make_unique<TfrmListView>();
+  listViewForm_->SetBounds(listViewForm_->Left(), listViewForm_->Top(), 0, 0);
+  listViewForm_->Show();
   ::PostMessageW(Handle(), WM_REPORTCHANNEL, 0, 0);
 }
 

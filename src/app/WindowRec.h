@@ -7,6 +7,7 @@
 #include <unordered_set>
 
 #include "win/controls/ImageEdit.h"
+#include "win/resultview/ListViewEx.h"
 
 enum class TSearchType : std::uint8_t { stExplorer, stTaskBar, stStartMenu };
 
@@ -20,6 +21,7 @@ struct TWindowRec {
   std::unique_ptr<TImageEdit> Edit;  // the overlay edit, owned by the record
   std::unordered_set<std::u16string> ResultList;  // paths delivered in the current answer
   std::int32_t ResultDirIndex = -1;
+  std::unique_ptr<TListViewEx> ResultView;  // the result list, made by the first search
   std::uint32_t LastSetFocusTick = 0;
   std::uint32_t LastKillFocusTick = 0;
   std::uint32_t SkipFocusTick = 0;
