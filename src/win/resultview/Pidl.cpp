@@ -1,6 +1,6 @@
 #include "win/resultview/Pidl.h"
 
-#include "win/shell/ShellScopes.h"
+#include "win/common/ErrorModeScope.h"
 
 using Microsoft::WRL::ComPtr;
 

@@ -6,7 +6,7 @@
 #include <atomic>
 
 #include "win/common/WideText.h"
-#include "win/shell/ShellScopes.h"
+#include "win/common/Handle.h"
 #include "win/shell/ShellUtils.h"
 
 TempFolder::TempFolder(const std::wstring& name) {
@@ -84,7 +84,7 @@ ListFixture::~ListFixture() {
 
 TDibImage CaptureClient(HWND wnd) {
   ::RedrawWindow(wnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-  Pump(80);
+  PumpFor(80);
   RECT r{};
   ::GetClientRect(wnd, &r);
   // Only the part on the screen: a row wider than the screen is cut at its edge.
@@ -104,14 +104,14 @@ COLORREF PixelAt(const TDibImage& shot, int x, int y) {
 
 void ClickAt(POINT screen, DWORD down, DWORD up, bool twice) {
   ::SetCursorPos(screen.x, screen.y);
-  Pump(30);
+  PumpFor(30);
   for (int i = 0; i < (twice ? 2 : 1); ++i) {
     INPUT in[2]{};
     in[0].type = in[1].type = INPUT_MOUSE;
     in[0].mi.dwFlags = down;
     in[1].mi.dwFlags = up;
     ::SendInput(2, in, sizeof(INPUT));
-    Pump(30);
+    PumpFor(30);
   }
 }
 
@@ -243,7 +243,7 @@ MenuRobot::~MenuRobot() { Join(); }
 void MenuRobot::Join() {
   if (!state_ || !state_->thread.joinable()) return;
   // The robot may be waiting for a window that only the main thread's messages bring up.
-  while (!state_->done) Pump(10);
+  while (!state_->done) PumpFor(10);
   state_->thread.join();
 }
 

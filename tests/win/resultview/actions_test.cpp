@@ -8,7 +8,7 @@
 
 #include "ResultViewTestSupport.h"
 #include "win/common/WideText.h"
-#include "win/shell/ShellScopes.h"
+#include "win/common/ComScope.h"
 
 namespace {
 
@@ -82,9 +82,9 @@ TEST_F(Actions, DoubleClickRunsTheItemAndEmptySpaceNothing) {
   AddFile(dir_.File(L"other.txt"));
   AddFile(item);
   ClickAt(RowPoint(1), MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP, true);
-  ASSERT_TRUE(PumpUntil([&] { return RunCount() >= 1; }, 10000));
+  ASSERT_TRUE(WaitUntil([&] { return RunCount() >= 1; }, 10000));
   ClickAt(EmptyPoint(), MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP, true);
-  Pump(1500);
+  PumpFor(1500);
   EXPECT_EQ(Runs(), (std::map<std::wstring, int>{{L"item one.exe", 1}}));
 }
 
@@ -130,7 +130,7 @@ TEST_F(Actions, LeftAndMiddleButtonsNeverOpenAMenu) {
   ClickAt(RowPoint(0), MOUSEEVENTF_MIDDLEDOWN, MOUSEEVENTF_MIDDLEUP);
   ClickAt(RowPoint(1), MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP);
   ClickAt(EmptyPoint(), MOUSEEVENTF_MIDDLEDOWN, MOUSEEVENTF_MIDDLEUP);
-  Pump(300);
+  PumpFor(300);
   EXPECT_EQ(menu_.count, 0);
   RightClick(RowPoint(1));
   EXPECT_EQ(menu_.count, 1);  // the right button does
@@ -167,7 +167,7 @@ TEST_P(ListGoesDuringMenu, NothingIsTouchedAfterward) {
   };
   RightClick(RowPoint(0));
   EXPECT_FALSE(fx_.HasList());
-  Pump(500);
+  PumpFor(500);
   EXPECT_TRUE(RunsRecorded(dir_).empty());
 }
 
@@ -209,8 +209,8 @@ TEST_F(Actions, OpenRunsFourteenWithoutAskingAndAsksForFifteen) {
     robot.Join();
     EXPECT_TRUE(robot.DialogTexts().empty()) << "no question for 14";
   }
-  ASSERT_TRUE(PumpUntil([&] { return RunCount() >= 14; }, 30000));
-  Pump(1000);
+  ASSERT_TRUE(WaitUntil([&] { return RunCount() >= 14; }, 30000));
+  PumpFor(1000);
   auto runs = Runs();
   EXPECT_EQ(runs.size(), 14u);
   for (const auto& [name, n] : runs) EXPECT_EQ(n, 1) << name;
@@ -226,7 +226,7 @@ TEST_F(Actions, OpenRunsFourteenWithoutAskingAndAsksForFifteen) {
     EXPECT_EQ(robot.DialogTexts()[0], L"是否确实要打开 15 个文件？");
     EXPECT_EQ(robot.DialogCaptions()[0], L"Ruvoso");
   }
-  Pump(1500);
+  PumpFor(1500);
   EXPECT_EQ(RunCount(), 0u);
 
   // 15, answered Yes: each runs once.
@@ -236,8 +236,8 @@ TEST_F(Actions, OpenRunsFourteenWithoutAskingAndAsksForFifteen) {
     robot.Join();
     EXPECT_EQ(robot.DialogTexts().size(), 1u);
   }
-  ASSERT_TRUE(PumpUntil([&] { return RunCount() >= 15; }, 30000));
-  Pump(1000);
+  ASSERT_TRUE(WaitUntil([&] { return RunCount() >= 15; }, 30000));
+  PumpFor(1000);
   runs = Runs();
   EXPECT_EQ(runs.size(), 15u);
   for (const auto& [name, n] : runs) EXPECT_EQ(n, 1) << name;
@@ -259,7 +259,7 @@ void PressKeys(std::initializer_list<WORD> keys) {
     in.push_back(i);
   }
   ::SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
-  Pump(200);
+  PumpFor(200);
 }
 
 TEST_F(Actions, F3AndCtrlFRaiseOnSearchKeyPress) {

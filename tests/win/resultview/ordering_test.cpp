@@ -237,7 +237,7 @@ TEST_F(Intake, RowsAddedQuicklyAllReachTheControl) {
     si.fMask = SIF_RANGE;
     return ::GetScrollInfo(List().Handle(), SB_VERT, &si) ? si.nMax + 1 : 0;
   };
-  EXPECT_TRUE(PumpUntil([&] { return scrollRows() == 50; }, 2000)) << scrollRows();
+  EXPECT_TRUE(WaitUntil([&] { return scrollRows() == 50; }, 2000)) << scrollRows();
 }
 
 }  // namespace

@@ -136,11 +136,11 @@ class ThemesOff {
  public:
   ThemesOff() : was_(::IsThemeActive() != FALSE) {
     if (was_) ::EnableTheming(FALSE);
-    Pump(100);
+    PumpFor(100);
   }
   ~ThemesOff() {
     if (was_) ::EnableTheming(TRUE);
-    Pump(100);
+    PumpFor(100);
   }
   ThemesOff(const ThemesOff&) = delete;
   ThemesOff& operator=(const ThemesOff&) = delete;
@@ -159,7 +159,7 @@ TEST(RowPaintingThemesOff, SelectedRowHasSelectionColoursAndNoBox) {
   if (::IsThemeActive()) {
     // The first list of a fresh process may take a moment to reach the screen.
     int yellow = 0;
-    PumpUntil([&] { return (yellow = Exactly(CaptureClient(list.Handle()), nameRow, TListViewEx::kMatchFillColor)) > 20; },
+    WaitUntil([&] { return (yellow = Exactly(CaptureClient(list.Handle()), nameRow, TListViewEx::kMatchFillColor)) > 20; },
               3000);
     EXPECT_GT(yellow, 20) << "themed: box on a selected row";
   }

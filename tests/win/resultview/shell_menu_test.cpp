@@ -7,7 +7,7 @@
 
 #include "ResultViewTestSupport.h"
 #include "win/resultview/Pidl.h"
-#include "win/shell/ShellScopes.h"
+#include "win/common/ComScope.h"
 
 namespace {
 
