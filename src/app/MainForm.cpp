@@ -56,6 +56,9 @@ void TfrmRuvoSearch::Close() {
 }
 
 void TfrmRuvoSearch::FormCreate() {
+  // Read before anything slow: a launcher such as the installer ends right after starting us,
+  // and with it the name that carries the channel.
+  FLauncherName = GetProcessExeName(GetParentProcessID(::GetCurrentProcessId()));
   FHookThread = std::make_unique<THookThread>(this);
   FHookThread->OnAddSearchResult = &TfrmRuvoSearch::AddSearchResult;
   FHookThread->OnServiceNotRun = [this](THookThread* sender, bool& successed) {
@@ -153,8 +156,7 @@ void TfrmRuvoSearch::WMNewVersion(WPARAM wp) {
 }
 
 void TfrmRuvoSearch::WMReportChannel() {
-  const std::wstring name = GetProcessExeName(GetParentProcessID(::GetCurrentProcessId()));
-  FHookThread->SendRequest(BuildChannelReport(ChannelFromExeName(U(name))), false);
+  FHookThread->SendRequest(BuildChannelReport(ChannelFromExeName(U(FLauncherName))), false);
 }
 
 void TfrmRuvoSearch::ShowInfoTip() {

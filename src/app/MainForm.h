@@ -60,6 +60,7 @@ class TfrmRuvoSearch : public TWinControl {
   HWND Button2 = nullptr;
   bool timer1Enabled_ = false;
   bool closed_ = false;
+  std::wstring FLauncherName;  // exe name of the process that started us, read at creation
   HIMAGELIST SystemImages_ = nullptr;  // the shell's list, shared, never destroyed by us
   std::unique_ptr<TfrmListView> listViewForm_;  // host of the result lists; outlives them
   std::unique_ptr<THookThread> FHookThread;
