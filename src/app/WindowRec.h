@@ -6,7 +6,9 @@
 #include <string>
 #include <unordered_set>
 
+#include "win/controls/ImageButton.h"
 #include "win/controls/ImageEdit.h"
+#include "win/controls/Timer.h"
 
 enum class TSearchType : std::uint8_t { stExplorer, stTaskBar, stStartMenu };
 
@@ -20,6 +22,7 @@ struct TWindowRec {
   std::unique_ptr<TImageEdit> Edit;  // the overlay edit, owned by the record
   std::unordered_set<std::u16string> ResultList;  // paths delivered in the current answer
   std::int32_t ResultDirIndex = -1;
+  std::unique_ptr<TImageButton> Button;  // close button inside the edit
   std::uint32_t LastSetFocusTick = 0;
   std::uint32_t LastKillFocusTick = 0;
   std::uint32_t SkipFocusTick = 0;
@@ -27,8 +30,17 @@ struct TWindowRec {
   bool NeedCheckFocus = false;
   bool FindDropDown = false;
   std::uint8_t TooltipCount = 0;
+  std::unique_ptr<TTimer> Timer;  // search delay while the user types
 };
 using PWindowRec = TWindowRec*;
+
+// Window handles travel as 32-bit values; they widen by sign extension, as the system does.
+inline HWND WindowOf(std::uint32_t handle) {
+  return reinterpret_cast<HWND>(static_cast<LONG_PTR>(static_cast<std::int32_t>(handle)));
+}
+inline std::uint32_t HandleValue(HWND window) {
+  return static_cast<std::uint32_t>(reinterpret_cast<ULONG_PTR>(window));
+}
 
 // The window-list key of a window handle.
 inline std::u16string WindowKey(std::uint32_t handle) {
