@@ -1,0 +1,150 @@
+#include "ExplorerTestSupport.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include "../controls/TestSupport.h"
+
+namespace explorer_test {
+
+namespace {
+
+std::wstring ExeName() {
+  wchar_t path[MAX_PATH] = L"";
+  ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring name(path);
+  return name.substr(name.find_last_of(L'\\') + 1);
+}
+
+HWND Descend(HWND w, std::initializer_list<const wchar_t*> classes) {
+  for (const wchar_t* c : classes) {
+    HWND next = nullptr;
+    for (HWND k = ::FindWindowExW(w, nullptr, c, nullptr); k; k = ::FindWindowExW(w, k, c, nullptr))
+      if (::GetWindowLongW(k, GWL_STYLE) & WS_VISIBLE) next = k;
+    if (!next) return nullptr;
+    w = next;
+  }
+  return w;
+}
+
+void SendMouse(DWORD flags) {
+  INPUT in{};
+  in.type = INPUT_MOUSE;
+  in.mi.dwFlags = flags;
+  ::SendInput(1, &in, sizeof in);
+}
+
+}  // namespace
+
+bool RunsAsWindows10() {
+  const std::wstring name = ExeName();
+  return name.find(L"_win10") != std::wstring::npos;
+}
+
+HWND StandIn::Window(const wchar_t* title, const wchar_t* cls, DWORD ms) const {
+  HWND found = nullptr;
+  testing_support::WaitUntil(
+      [&] {
+        found = ::FindWindowW(cls, title);
+        return found && ::IsWindowVisible(found);
+      },
+      ms);
+  return found && ::IsWindowVisible(found) ? found : nullptr;
+}
+
+HWND SearchBoxOf(HWND top) {
+  return Descend(top, {L"WorkerW", L"ReBarWindow32", L"UniversalSearchBand", L"Search Box",
+                       L"SearchEditBoxWrapperClass", L"DirectUIHWND"});
+}
+
+HWND FileViewHostOf(HWND top) {
+  return Descend(top, {L"ShellTabWindowClass", L"DUIViewWndClassName", L"DirectUIHWND", L"CtrlNotifySink"});
+}
+
+HWND TreeOf(HWND top) { return ::FindWindowExW(top, nullptr, WC_TREEVIEWW, nullptr); }
+
+void ClickAt(HWND window, int x, int y) {
+  POINT pt{x, y};
+  ::ClientToScreen(window, &pt);
+  ::SetCursorPos(pt.x, pt.y);
+  ::Sleep(30);
+  SendMouse(MOUSEEVENTF_LEFTDOWN);
+  SendMouse(MOUSEEVENTF_LEFTUP);
+}
+
+void ClickCentre(HWND window) {
+  RECT r{};
+  ::GetClientRect(window, &r);
+  ClickAt(window, r.right / 2, r.bottom / 2);
+}
+
+void ClickTreeItem(HWND tree, int index) {
+  const int height = static_cast<int>(::SendMessageW(tree, TVM_GETITEMHEIGHT, 0, 0));
+  ClickAt(tree, 40, index * height + height / 2);
+}
+
+void PressKey(WORD vk) {
+  INPUT in[2]{};
+  in[0].type = in[1].type = INPUT_KEYBOARD;
+  in[0].ki.wVk = in[1].ki.wVk = vk;
+  in[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  ::SendInput(2, in, sizeof(INPUT));
+}
+
+void TypeText(const std::wstring& text, DWORD pauseMs) {
+  for (wchar_t c : text) {
+    INPUT in[2]{};
+    in[0].type = in[1].type = INPUT_KEYBOARD;
+    in[0].ki.wScan = in[1].ki.wScan = c;
+    in[0].ki.dwFlags = KEYEVENTF_UNICODE;
+    in[1].ki.dwFlags = KEYEVENTF_UNICODE | KEYEVENTF_KEYUP;
+    ::SendInput(2, in, sizeof(INPUT));
+    if (pauseMs) testing_support::WaitUntil([] { return false; }, pauseMs);
+  }
+}
+
+TDibImage CaptureScreen(const RECT& r) {
+  TDibImage picture;
+  WindowDc screen(nullptr);
+  picture.CaptureFrom(screen.get(), r.left, r.top, r.right - r.left, r.bottom - r.top);
+  return picture;
+}
+
+bool SaveWindowShot(HWND window, const std::wstring& name, int margin) {
+  RECT r{};
+  if (!::GetWindowRect(window, &r)) return false;
+  ::InflateRect(&r, margin, margin);
+  const std::wstring folder = ExeDirectory() + L"shots\\";
+  ::CreateDirectoryW(folder.c_str(), nullptr);
+  const std::wstring family = RunsAsWindows10() ? L"win10-" : L"win7-";
+  return SaveOpaquePng(CaptureScreen(r), folder + family + name + L".png");
+}
+
+}  // namespace explorer_test
+
+// The system reads the version it reports when a process starts: the program records the
+// family for its own exe name in the prefix and runs itself once more.
+int main(int argc, char** argv) {
+  if (::GetEnvironmentVariableW(L"RUVO_FAMILY_SET", nullptr, 0) == 0) {
+    const std::wstring key = L"Software\\Wine\\AppDefaults\\" + explorer_test::ExeName();
+    const std::wstring version = explorer_test::RunsAsWindows10() ? L"win10" : L"win7";
+    ::RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"Version", REG_SZ, version.c_str(),
+                      static_cast<DWORD>((version.size() + 1) * sizeof(wchar_t)));
+    ::SetEnvironmentVariableW(L"RUVO_FAMILY_SET", L"1");
+    wchar_t exe[MAX_PATH] = L"";
+    ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    std::wstring cmd = ::GetCommandLineW();
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!::CreateProcessW(exe, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) return 3;
+    UniqueKernelHandle process(pi.hProcess), thread(pi.hThread);
+    // The test run's own time bound ends both processes; this wait only outlasts the child.
+    ::WaitForSingleObject(process.get(), 1800000);
+    DWORD code = 4;
+    ::GetExitCodeProcess(process.get(), &code);
+    return static_cast<int>(code);
+  }
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,19 @@
+#pragma once
+// The hook thread as the program runs it, with its protected entry points opened for tests.
+#include "app/HookThread.h"
+
+class THookThreadProbe : public THookThread {
+ public:
+  THookThreadProbe() : THookThread(nullptr) {}
+  using THookThread::AddExplorerWindows;
+
+  TWindowRec* Record(HWND window) { return WindowList().GetValue(WindowKey(HandleValue(window))); }
+  bool Inited(HWND window) {
+    TWindowRec* rec = Record(window);
+    return rec && rec->Inited;
+  }
+  void StopAndWait() {
+    Terminate();
+    WaitFor();
+  }
+};
