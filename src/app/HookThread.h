@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -93,7 +94,7 @@ class THookThread : public TThread {
   // Sends or cancels the query of the record whose edit this is.
   void DoSearch(TImageEdit& edit);
   // The focus window of the thread that owns the window (0 when that cannot be read).
-  static HWND GetThreadFocus(HWND window);
+  HWND GetThreadFocus(HWND window) const;
   // Copies the search box's picture, its placeholder erased, into the edit's background.
   static void PaintEditBackground(HWND searchBox, TImageEdit& edit);
   static void EraseSearchBoxText(TDibImage& picture, const TImageEdit& edit);
@@ -109,6 +110,10 @@ class THookThread : public TThread {
   // Reads the folder an Explorer window shows and whether our search can serve it.
   bool ReadExplorerFolder(TWindowRec& rec);
   void ShowEdit(TWindowRec& rec);
+  // Shares keyboard input with the thread of the Explorer window the edit is shown in, as a
+  // child window of another thread requires; kept while the record lives.
+  void AttachEditInput(const TWindowRec& rec);
+  void DetachEditInput(const TWindowRec& rec);
   void EmptyEditQuietly(TWindowRec& rec);
   void FocusMessage(const MSG& msg);
   void SizeMessage(const MSG& msg, bool& targetIsKey);
@@ -151,6 +156,7 @@ class THookThread : public TThread {
   volatile LONG FCheckSizeTick = 0;
   std::mutex FDestroyLock;  // guards FDestroyWndList (appended on the main thread)
   std::deque<std::uint32_t> FDestroyWndList;
+  std::map<std::uint32_t, DWORD> FInputAttachments;  // MainForm -> its thread; main thread only
   mutable std::mutex FUpdateLock;
   TUpdateInfoRec FUpdateInfo;
 };

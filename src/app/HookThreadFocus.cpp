@@ -46,10 +46,13 @@ void ProcessMessages() {
 
 }  // namespace
 
-HWND THookThread::GetThreadFocus(HWND window) {
+HWND THookThread::GetThreadFocus(HWND window) const {
   const DWORD thread = ::GetWindowThreadProcessId(window, nullptr);
   if (thread == 0) return nullptr;
   if (thread == ::GetCurrentThreadId()) return ::GetFocus();
+  // Detaching would end the sharing an edit shown there needs.
+  for (const auto& attached : FInputAttachments)
+    if (attached.second == thread) return ::GetFocus();
   if (!::AttachThreadInput(::GetCurrentThreadId(), thread, TRUE)) return nullptr;
   HWND focus = ::GetFocus();
   ::AttachThreadInput(::GetCurrentThreadId(), thread, FALSE);
@@ -58,12 +61,14 @@ HWND THookThread::GetThreadFocus(HWND window) {
 
 void THookThread::EraseSearchBoxText(TDibImage& picture, const TImageEdit& edit) {
   if (picture.Empty()) return;
-  HTHEME theme = ::OpenThemeData(nullptr, L"EDIT");
-  if (!theme) return;
-  COLORREF fill = 0;
-  const bool haveFill = SUCCEEDED(::GetThemeColor(theme, kEditTextPart, kNormalState, kFillColorProp, &fill));
-  ::CloseThemeData(theme);
-  if (!haveFill) return;
+  // The fill of an edit box in the current visual style; without one, the plain window colour
+  // it is drawn with then (the placeholder would otherwise show through the typed text).
+  COLORREF fill = ::GetSysColor(COLOR_WINDOW);
+  if (HTHEME theme = ::OpenThemeData(nullptr, L"EDIT")) {
+    COLORREF themed = 0;
+    if (SUCCEEDED(::GetThemeColor(theme, kEditTextPart, kNormalState, kFillColorProp, &themed))) fill = themed;
+    ::CloseThemeData(theme);
+  }
   EraseSearchBoxInk({picture.Bits(), picture.Width(), picture.Height()}, fill, edit.TextHeight,
                     IsReallyWindows8OrGreater() ? TSearchBoxFamily::Windows8OrLater : TSearchBoxFamily::Windows7);
 }
@@ -85,7 +90,27 @@ void THookThread::PaintEditBackground(HWND searchBox, TImageEdit& edit) {
   edit.Invalidate();
 }
 
+void THookThread::AttachEditInput(const TWindowRec& rec) {
+  if (FInputAttachments.count(rec.MainForm)) return;
+  const DWORD thread = ::GetWindowThreadProcessId(WindowOf(rec.SearchBox), nullptr);
+  if (thread == 0 || thread == ::GetCurrentThreadId()) return;
+  bool shared = false;
+  for (const auto& attached : FInputAttachments) shared = shared || attached.second == thread;
+  if (shared || ::AttachThreadInput(::GetCurrentThreadId(), thread, TRUE)) FInputAttachments[rec.MainForm] = thread;
+}
+
+void THookThread::DetachEditInput(const TWindowRec& rec) {
+  const auto it = FInputAttachments.find(rec.MainForm);
+  if (it == FInputAttachments.end()) return;
+  const DWORD thread = it->second;
+  FInputAttachments.erase(it);
+  for (const auto& attached : FInputAttachments)
+    if (attached.second == thread) return;  // another window of that thread still shares it
+  ::AttachThreadInput(::GetCurrentThreadId(), thread, FALSE);
+}
+
 void THookThread::ShowEdit(TWindowRec& rec) {
+  AttachEditInput(rec);
   PaintEditBackground(WindowOf(rec.SearchBox), *rec.Edit);
   rec.Edit->SetParentWindow(WindowOf(rec.SearchBox));
   rec.Edit->Show();

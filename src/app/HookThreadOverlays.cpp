@@ -93,6 +93,7 @@ void THookThread::CreateOverlayControls(TWindowRec& rec) {
 
 void THookThread::WindowListDelete(TWindowRec* rec) {
   if (!rec) return;
+  DetachEditInput(*rec);
   // Each field is cleared before its control goes, so no handler finds a half-freed one; the
   // button's window goes with the edit's inner control, its parent.
   std::unique_ptr<TImageEdit> edit = std::move(rec->Edit);

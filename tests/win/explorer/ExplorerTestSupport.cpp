@@ -80,7 +80,7 @@ void ClickCentre(HWND window) {
 
 void ClickTreeItem(HWND tree, int index) {
   const int height = static_cast<int>(::SendMessageW(tree, TVM_GETITEMHEIGHT, 0, 0));
-  ClickAt(tree, 40, index * height + height / 2);
+  ClickAt(tree, 60, index * height + height / 2);
 }
 
 void PressKey(WORD vk) {

@@ -5,7 +5,10 @@
 class THookThreadProbe : public THookThread {
  public:
   THookThreadProbe() : THookThread(nullptr) {}
+  // A test that stops early still ends the loop before the thread object goes.
+  ~THookThreadProbe() override { StopAndWait(); }
   using THookThread::AddExplorerWindows;
+  using THookThread::GetThreadFocus;
 
   TWindowRec* Record(HWND window) { return WindowList().GetValue(WindowKey(HandleValue(window))); }
   bool Inited(HWND window) {

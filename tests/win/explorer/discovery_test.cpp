@@ -104,6 +104,8 @@ TEST_F(ExplorerDiscovery, SpecialFoldersAndNonNtfsPlacesGetNoOverlaysUntilANavig
   ::BringWindowToTop(binWindow);
   WaitUntil([] { return false; }, 200);
   ClickTreeItem(TreeOf(binWindow), 0);
+  ASSERT_TRUE(WaitUntil([&] { return testing_support::WindowText(binWindow) == L"Docs"; }, 3000))
+      << "foreground " << ::GetForegroundWindow() << " bin " << binWindow;
   ASSERT_TRUE(WaitUntil([&] { return t.Inited(binWindow); }, 3000));
   TWindowRec* rec = t.Record(binWindow);
   EXPECT_FALSE(rec->SkipCheckWindow);

@@ -1,0 +1,153 @@
+// The overlay edit over Explorer's search box: shown by a real click into the box (after the
+// drop-down on Windows 7), its background the box's picture without the placeholder, hidden
+// by Escape, by the navigation tree, by another program when nothing is typed.
+#include <gtest/gtest.h>
+
+#include "../../fixtures/shell_standin/ShellStandIn.h"
+#include "../controls/TestSupport.h"
+#include "ExplorerTestSupport.h"
+#include "HookThreadProbe.h"
+#include "RequestRecorder.h"
+#include "win/shell/ShellUtils.h"
+
+using namespace explorer_test;
+using testing_support::RequestRecorder;
+using testing_support::WaitUntil;
+
+namespace {
+
+constexpr COLORREF kPlaceholder = RGB(0x6D, 0x6D, 0x6D);
+
+// Pixels of the picture near the stand-in's placeholder grey, in its left part (the text).
+int PlaceholderPixels(const TDibImage& picture) {
+  int n = 0;
+  for (int y = 0; y < picture.Height(); ++y)
+    for (int x = 0; x < picture.Width() * 2 / 3; ++x) {
+      const std::uint32_t p = picture.Pixel(x, y);
+      if (Near(RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF), kPlaceholder, 24)) ++n;
+    }
+  return n;
+}
+
+class ExplorerFocus : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    MainThread::Init();
+    ASSERT_TRUE(RegisterShellStandIn(ExeDirectory()));
+    ASSERT_EQ(thread_.CBTHook().Start(), L"");
+    thread_.Start();
+    standIn_ = std::make_unique<StandIn>(L"\"Docs|file:///C:/windows/\"");
+    top_ = standIn_->Window(L"Docs");
+    ASSERT_NE(top_, nullptr);
+    box_ = SearchBoxOf(top_);
+    ASSERT_TRUE(WaitUntil([&] { return thread_.Inited(top_); }, 5000));
+    rec_ = thread_.Record(top_);
+  }
+  void TearDown() override {
+    thread_.StopAndWait();
+    standIn_.reset();
+  }
+
+  bool EditFocused() const { return ::GetFocus() == rec_->Edit->Edit().Handle(); }
+  int Escapes() const { return static_cast<int>(::SendMessageW(top_, kMsgEscapeCount, 0, 0)); }
+
+  // A real click into Explorer's box, until our edit has the caret there.
+  void ClickIntoTheBox() {
+    ClickCentre(box_);
+    ASSERT_TRUE(WaitUntil([&] { return rec_->Edit->Visible() && EditFocused(); }, 4000))
+        << "visible " << rec_->Edit->Visible() << " drop-down " << ::SendMessageW(top_, kMsgDropDownOpen, 0, 0);
+    EXPECT_EQ(rec_->Edit->ParentWindow(), box_);
+  }
+
+  RequestRecorder service_;
+  THookThreadProbe thread_;
+  std::unique_ptr<StandIn> standIn_;
+  HWND top_ = nullptr;
+  HWND box_ = nullptr;
+  TWindowRec* rec_ = nullptr;
+};
+
+TEST_F(ExplorerFocus, AClickIntoTheBoxShowsOurEditWithTheCaretOverAnErasedPicture) {
+  RECT boxRect{};
+  ::GetWindowRect(box_, &boxRect);
+  const TDibImage before = CaptureScreen(boxRect);
+  EXPECT_GT(PlaceholderPixels(before), 10) << "the box paints its placeholder";
+  SaveWindowShot(box_, L"search-box-before", 6);
+
+  ClickIntoTheBox();
+  if (!RunsAsWindows10()) {
+    // Windows 7: the drop-down came and went; our Escape closed it.
+    EXPECT_EQ(::SendMessageW(top_, kMsgDropDownOpen, 0, 0), 0);
+    EXPECT_GE(Escapes(), 1);
+  }
+  WaitUntil([] { return false; }, 300);
+  RECT editRect{};
+  ::GetWindowRect(rec_->Edit->Handle(), &editRect);
+  EXPECT_EQ(editRect.left, boxRect.left);
+  EXPECT_EQ(editRect.top, boxRect.top);
+  EXPECT_EQ(editRect.right - editRect.left, boxRect.right - boxRect.left);
+  EXPECT_EQ(PlaceholderPixels(rec_->Edit->Background()), 0);
+  const TDibImage shown = CaptureScreen(boxRect);
+  EXPECT_EQ(PlaceholderPixels(shown), 0) << "the placeholder is erased from the edit's background";
+  // The frame and the magnifier stay: the right end still differs from the fill.
+  SaveWindowShot(box_, L"overlay-edit", 6);
+  SaveWindowShot(top_, L"overlay-edit-window");
+
+  TypeText(L"report");
+  ASSERT_TRUE(WaitUntil([&] { return rec_->Edit->Text() == u"report"; }, 3000));
+  EXPECT_TRUE(rec_->Button->Visible());
+  WaitUntil([] { return false; }, 200);
+  SaveWindowShot(box_, L"overlay-edit-typed", 6);
+}
+
+TEST_F(ExplorerFocus, EscapeHandsTheFocusBackWithTwoEscapesAndTheReturnIsIgnored) {
+  ClickIntoTheBox();
+  TypeText(L"ab");
+  ASSERT_TRUE(WaitUntil([&] { return rec_->Edit->Text() == u"ab"; }, 3000));
+  const int escapesBefore = Escapes();
+  PressKey(VK_ESCAPE);
+  ASSERT_TRUE(WaitUntil([&] { return !rec_->Edit->Visible(); }, 3000));
+  EXPECT_TRUE(WaitUntil([&] { return Escapes() == escapesBefore + 2; }, 3000));
+  EXPECT_EQ(rec_->Edit->Text(), u"");
+  EXPECT_FALSE(rec_->Button->Visible());
+  EXPECT_TRUE(WaitUntil([&] { return thread_.GetThreadFocus(top_) == box_; }, 3000));
+  // The focus arriving back at Explorer's box does not bring the edit back.
+  WaitUntil([] { return false; }, 500);
+  EXPECT_FALSE(rec_->Edit->Visible());
+  EXPECT_TRUE(WaitUntil([&] { return !service_.Messages(kActionCancel).empty(); }, 2000));
+  EXPECT_TRUE(service_.Messages(kActionSearch).empty());
+}
+
+TEST_F(ExplorerFocus, TheNavigationTreeHidesAndClearsTheEditWhateverItHolds) {
+  ClickIntoTheBox();
+  TypeText(L"kept");
+  ASSERT_TRUE(WaitUntil([&] { return rec_->Edit->Text() == u"kept"; }, 3000));
+  ClickCentre(TreeOf(top_));
+  EXPECT_TRUE(WaitUntil([&] { return !rec_->Edit->Visible(); }, 3000));
+  EXPECT_EQ(rec_->Edit->Text(), u"");
+}
+
+TEST_F(ExplorerFocus, AnotherProgramKeepsTheEditWithTextAndHidesItWhenEmpty) {
+  testing_support::ChildProcess other(ExeDirectory() + L"foreign_host.exe");
+  HWND otherWindow = testing_support::WaitForProcessWindow(other.Pid(), L"RuvoForeignHost", 10000);
+  ASSERT_NE(otherWindow, nullptr);
+
+  ClickIntoTheBox();
+  TypeText(L"x");
+  ASSERT_TRUE(WaitUntil([&] { return rec_->Edit->Text() == u"x"; }, 3000));
+  ::SetForegroundWindow(otherWindow);
+  ClickCentre(otherWindow);
+  WaitUntil([] { return false; }, 600);
+  EXPECT_TRUE(rec_->Edit->Visible());
+  EXPECT_EQ(rec_->Edit->Text(), u"x");
+
+  ::SetForegroundWindow(top_);
+  ClickIntoTheBox();
+  PressKey(VK_BACK);
+  ASSERT_TRUE(WaitUntil([&] { return rec_->Edit->Text().empty(); }, 3000));
+  ::SetForegroundWindow(otherWindow);
+  ClickCentre(otherWindow);
+  EXPECT_TRUE(WaitUntil([&] { return !rec_->Edit->Visible(); }, 3000));
+}
+
+}  // namespace
