@@ -76,14 +76,18 @@ void THookThread::EraseSearchBoxText(TDibImage& picture, const TImageEdit& edit)
 void THookThread::PaintEditBackground(HWND searchBox, TImageEdit& edit) {
   RECT r{};
   if (!::GetWindowRect(searchBox, &r)) return;
+  const int width = r.right - r.left, height = r.bottom - r.top;
   TDibImage picture;
+  bool copied = false;
   if (IsReallyWindows8OrGreater()) {
     WindowDc dc(searchBox);
-    if (!dc.get() || !picture.CaptureFrom(dc.get(), 0, 0, r.right - r.left, r.bottom - r.top)) return;
-  } else {
-    // Windows 7 draws the box through its parents; the screen holds the finished picture.
+    copied = dc.get() && picture.CaptureFrom(dc.get(), 0, 0, width, height);
+  }
+  if (!copied) {
+    // Windows 7 draws the box through its parents, so the screen holds the finished picture;
+    // it also serves when the box's own drawing cannot be read.
     WindowDc dc(::GetDesktopWindow());
-    if (!dc.get() || !picture.CaptureFrom(dc.get(), r.left, r.top, r.right - r.left, r.bottom - r.top)) return;
+    if (!dc.get() || !picture.CaptureFrom(dc.get(), r.left, r.top, width, height)) return;
   }
   EraseSearchBoxText(picture, edit);
   edit.SetBackground(picture);

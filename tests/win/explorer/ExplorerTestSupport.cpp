@@ -110,14 +110,36 @@ TDibImage CaptureScreen(const RECT& r) {
   return picture;
 }
 
+namespace {
+bool SaveShot(const TDibImage& picture, const std::wstring& name) {
+  const std::wstring folder = ExeDirectory() + L"shots\\";
+  ::CreateDirectoryW(folder.c_str(), nullptr);
+  const std::wstring family = RunsAsWindows10() ? L"win10-" : L"win7-";
+  return SaveOpaquePng(picture, folder + family + name + L".png");
+}
+}  // namespace
+
 bool SaveWindowShot(HWND window, const std::wstring& name, int margin) {
   RECT r{};
   if (!::GetWindowRect(window, &r)) return false;
   ::InflateRect(&r, margin, margin);
-  const std::wstring folder = ExeDirectory() + L"shots\\";
-  ::CreateDirectoryW(folder.c_str(), nullptr);
-  const std::wstring family = RunsAsWindows10() ? L"win10-" : L"win7-";
-  return SaveOpaquePng(CaptureScreen(r), folder + family + name + L".png");
+  return SaveShot(CaptureScreen(r), name);
+}
+
+bool SaveComposedShot(HWND control, HWND area, const std::wstring& name, int margin) {
+  RECT r{}, c{};
+  if (!::GetWindowRect(area, &r) || !::GetWindowRect(control, &c)) return false;
+  ::InflateRect(&r, margin, margin);
+  TDibImage picture = CaptureScreen(r);
+  if (picture.Empty()) return false;
+  if (::IsWindowVisible(control)) {
+    UniqueDc dc(::CreateCompatibleDC(nullptr));
+    SelectObjectScope select(dc.get(), picture.Bitmap());
+    ::SetViewportOrgEx(dc.get(), c.left - r.left, c.top - r.top, nullptr);
+    ::SendMessageW(control, WM_PRINT, reinterpret_cast<WPARAM>(dc.get()),
+                   PRF_CLIENT | PRF_CHILDREN | PRF_ERASEBKGND | PRF_NONCLIENT);
+  }
+  return SaveShot(picture, name);
 }
 
 }  // namespace explorer_test
