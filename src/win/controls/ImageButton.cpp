@@ -329,6 +329,12 @@ LRESULT TImageButton::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
       ::EndPaint(Handle(), &ps);
       return 0;
     }
+    case WM_PRINTCLIENT: {  // painting into a picture of the window (WM_PRINT)
+      HDC dc = reinterpret_cast<HDC>(wp);
+      DrawParentBackground(Handle(), dc);
+      Paint(dc);
+      return 0;
+    }
     case WM_ERASEBKGND:
       return 1;
     case WM_MOUSEMOVE:

@@ -126,6 +126,18 @@ bool SaveWindowShot(HWND window, const std::wstring& name, int margin) {
   return SaveShot(CaptureScreen(r), name);
 }
 
+// Paints the window and its visible children, bottom first, into dc at their screen places
+// relative to origin.
+void PrintTree(HWND window, HDC dc, POINT origin) {
+  RECT w{};
+  ::GetWindowRect(window, &w);
+  ::SetViewportOrgEx(dc, w.left - origin.x, w.top - origin.y, nullptr);
+  ::SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT | PRF_ERASEBKGND);
+  HWND child = ::GetWindow(window, GW_CHILD);
+  for (HWND last = child ? ::GetWindow(child, GW_HWNDLAST) : nullptr; last; last = ::GetWindow(last, GW_HWNDPREV))
+    if (::IsWindowVisible(last)) PrintTree(last, dc, origin);
+}
+
 bool SaveComposedShot(HWND control, HWND area, const std::wstring& name, int margin) {
   RECT r{}, c{};
   if (!::GetWindowRect(area, &r) || !::GetWindowRect(control, &c)) return false;
@@ -135,9 +147,7 @@ bool SaveComposedShot(HWND control, HWND area, const std::wstring& name, int mar
   if (::IsWindowVisible(control)) {
     UniqueDc dc(::CreateCompatibleDC(nullptr));
     SelectObjectScope select(dc.get(), picture.Bitmap());
-    ::SetViewportOrgEx(dc.get(), c.left - r.left, c.top - r.top, nullptr);
-    ::SendMessageW(control, WM_PRINT, reinterpret_cast<WPARAM>(dc.get()),
-                   PRF_CLIENT | PRF_CHILDREN | PRF_ERASEBKGND | PRF_NONCLIENT);
+    PrintTree(control, dc.get(), POINT{r.left, r.top});
   }
   return SaveShot(picture, name);
 }
