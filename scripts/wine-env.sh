@@ -1,10 +1,55 @@
-# Sourced by the test and run scripts: a private Xvfb display and a fresh 32-bit Wine prefix.
-#   ruvo_wine_up <prefix-dir>   exports DISPLAY, WINEPREFIX, WINEARCH, WINEDEBUG
+# Sourced by the test, run and bench scripts: a private Xvfb display and a Wine prefix of one
+# edition's architecture.
+#   ruvo_wine32_works           true when this machine runs 32-bit Wine (found by trying it)
+#   ruvo_pick_edition           32 where 32-bit Wine runs, 64 otherwise
+#   ruvo_wine_env <prefix> <32|64>
+#                               exports RUVO_WINE (the loader to run programs with),
+#                               WINEPREFIX, WINEARCH, WINELOADER, WINEDEBUG
+#   ruvo_prefix_up              makes the exported prefix ready once (boot, settings)
+#   ruvo_start_xvfb             a private display, exported as DISPLAY
+#   ruvo_wine_up <prefix> <32|64>
+#                               all three (DISPLAY_OVERRIDE keeps a display already there)
 #   ruvo_wine_down              ends the prefix's wineserver and the display
+# /usr/bin/wine always picks the 32-bit loader when wine32 is installed, so each edition names
+# its loader directly.
 
 RUVO_XVFB_PID=""
 
-ruvo_reg() { timeout 60 wine reg "$@" >/dev/null 2>&1; }
+ruvo_wine32_works() {
+  [ -x /usr/lib/wine/wine ] && timeout 60 /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+
+ruvo_pick_edition() {
+  if ruvo_wine32_works; then echo 32; else echo 64; fi
+}
+
+ruvo_wine_env() {
+  local prefix=$1 arch=${2:-32}
+  export WINEDEBUG=-all WINEPREFIX=$prefix WINEDLLOVERRIDES="mscoree,mshtml="
+  if [ "$arch" = 64 ]; then
+    export RUVO_WINE=/usr/lib/wine/wine64 WINELOADER=/usr/lib/wine/wine64 WINEARCH=win64
+  else
+    export RUVO_WINE=/usr/lib/wine/wine WINELOADER=/usr/lib/wine/wine WINEARCH=win32
+  fi
+}
+
+ruvo_reg() { timeout 60 "$RUVO_WINE" reg "$@" >/dev/null 2>&1; }
+
+ruvo_prefix_up() {
+  [ -f "$WINEPREFIX/.ruvo-ready" ] && return 0
+  rm -rf "$WINEPREFIX"
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  timeout 180 "$RUVO_WINE" wineboot -i >/dev/null 2>&1 || true
+  timeout 60 wineserver -w || true
+  # A crash must end the process, not open winedbg and hang the run.
+  ruvo_reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
+  ruvo_reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f
+  # Without a window manager, every top-level show/hide waits ~2 s for one; unmanaged
+  # windows do not.
+  ruvo_reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f
+  timeout 60 wineserver -w || true
+  touch "$WINEPREFIX/.ruvo-ready"
+}
 
 ruvo_start_xvfb() {
   local fifo
@@ -23,23 +68,9 @@ ruvo_start_xvfb() {
 }
 
 ruvo_wine_up() {
-  local prefix=$1
-  export WINEDEBUG=-all WINEARCH=win32 WINEPREFIX=$prefix WINEDLLOVERRIDES="mscoree,mshtml="
-  [ -n "${DISPLAY_OVERRIDE:-}" ] && export DISPLAY=$DISPLAY_OVERRIDE || ruvo_start_xvfb
-  if [ ! -f "$prefix/.ruvo-ready" ]; then
-    rm -rf "$prefix"
-    mkdir -p "$(dirname "$prefix")"
-    timeout 120 wineboot -i >/dev/null 2>&1 || true
-    timeout 60 wineserver -w || true
-    # A crash must end the process, not open winedbg and hang the run.
-    ruvo_reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
-    ruvo_reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f
-    # Without a window manager, every top-level show/hide waits ~2 s for one; unmanaged
-    # windows do not.
-    ruvo_reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f
-    timeout 60 wineserver -w || true
-    touch "$prefix/.ruvo-ready"
-  fi
+  ruvo_wine_env "$1" "${2:-32}"
+  if [ -n "${DISPLAY_OVERRIDE:-}" ]; then export DISPLAY=$DISPLAY_OVERRIDE; else ruvo_start_xvfb; fi
+  ruvo_prefix_up
 }
 
 ruvo_wine_down() {

@@ -7,6 +7,7 @@
 #include "core/TextFold.h"
 #include "core/Wildcard.h"
 #include "win/common/WideText.h"
+#include "win/common/WindowValue.h"
 
 namespace {
 std::u16string FileNamePart(const std::u16string& path) {
@@ -50,7 +51,7 @@ void THookThread::ReceiveResultServerExecuteRequest(const ICommContext&, const I
       CsLock lock(FLock);
       Synchronize([&] {
         TWindowRec* rec = FWindowList->GetValue(key);
-        if (!rec || !::IsWindow(reinterpret_cast<HWND>(static_cast<UINT_PTR>(rec->FileHandle)))) return;
+        if (!rec || !::IsWindow(WindowFromValue(rec->FileHandle))) return;
         if (action == kActionFoundItem && !rec->ResultList.insert(FoldLower(fileName)).second) return;
         if (OnAddSearchResult) OnAddSearchResult(this, rec, fileName, wildcard, match);
       });

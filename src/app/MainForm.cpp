@@ -9,6 +9,7 @@
 #include "core/Channel.h"
 #include "core/SearchMessages.h"
 #include "win/common/WideText.h"
+#include "win/common/WindowValue.h"
 #include "win/ipc/IPCClient.h"
 #include "win/shell/ShellUtils.h"
 
@@ -178,7 +179,7 @@ void TfrmRuvoSearch::Timer1Timer() {
 void TfrmRuvoSearch::Button2Click() {
   // A search box of our own: the form stands in for an Explorer window, so a service can be
   // tried without Explorer.
-  const auto handle = static_cast<std::uint32_t>(reinterpret_cast<UINT_PTR>(Handle()));
+  const auto handle = WindowValue(Handle());
   auto rec = std::make_unique<TWindowRec>();
   rec->SearchType = TSearchType::stExplorer;
   rec->MainForm = rec->SearchBox = rec->FileHandle = handle;

@@ -35,10 +35,13 @@ int RunMainForm() {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+#if !defined(_WIN64)
+  // The 32-bit edition leaves 64-bit Windows to the 64-bit one.
   if (Is64Bit()) {
     ::MessageBoxW(nullptr, L"64位系统请使用64位专用版本。", TfrmRuvoSearch::kCaption, MB_ICONINFORMATION);
     return 0;
   }
+#endif
   UniqueKernelHandle mutex(::CreateMutexW(nullptr, FALSE, kMutexName));
   if (::GetLastError() == ERROR_ALREADY_EXISTS) {
     ::MessageBoxW(nullptr, L"程序已经正在运行。", TfrmRuvoSearch::kCaption, MB_ICONINFORMATION);

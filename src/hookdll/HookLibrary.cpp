@@ -17,6 +17,7 @@
 
 #include "HookKinds.h"
 #include "ReceiverTable.h"
+#include "win/common/WindowValue.h"
 
 namespace {
 
@@ -71,7 +72,7 @@ void Translate(int code, WPARAM wParam, LPARAM lParam, WPARAM& outW, LPARAM& out
 bool Forward(int index, int code, WPARAM wParam, LPARAM lParam) {
   table::Slot& slot = table::At(index);
   if (slot.state != table::kLive) return false;
-  const HWND receiver = reinterpret_cast<HWND>(static_cast<UINT_PTR>(slot.receiver));
+  const HWND receiver = WindowFromValue(slot.receiver);
   if (code == HCBT_DESTROYWND && reinterpret_cast<HWND>(wParam) == receiver)
     return slot.threadId == ::GetCurrentThreadId();
   if (code < 0 || code > HCBT_SETFOCUS) return false;
@@ -131,7 +132,7 @@ __declspec(dllexport) int WINAPI AttachReceiver(int hookKind, HWND receiver, int
   const int index = table::Claim();
   if (index < 0) return Refuse(kTooManyReceivers);
   table::Slot& slot = table::At(index);
-  slot.receiver = static_cast<DWORD>(AsValue(receiver));
+  slot.receiver = WindowValue(receiver);
   slot.processId = ::GetCurrentProcessId();
   slot.threadId = ::GetCurrentThreadId();
   HHOOK hook = ::SetWindowsHookExW(WH_CBT, kProcs[index], g_module, hookedThread);
@@ -140,7 +141,7 @@ __declspec(dllexport) int WINAPI AttachReceiver(int hookKind, HWND receiver, int
     table::Abandon(index);
     return Fail(error != 0 ? error : ERROR_HOOK_NOT_INSTALLED);
   }
-  slot.hook = static_cast<DWORD>(reinterpret_cast<UINT_PTR>(hook));
+  slot.hook = HookValue(hook);
   ::InterlockedExchange(&slot.state, table::kLive);
   g_lastError = 0;
   return 0;

@@ -1,5 +1,7 @@
 #include "ReceiverTable.h"
 
+#include "win/common/WindowValue.h"
+
 namespace receiver_table {
 namespace {
 
@@ -40,7 +42,7 @@ void ReclaimAbandoned() {
     const LONG state = slot.state;
     if (state != kLive && state != kDropped) continue;
     if (slot.processId == self && slot.threadId == thread) {
-      if (!::IsWindow(reinterpret_cast<HWND>(slot.receiver))) Release(i);
+      if (!::IsWindow(WindowFromValue(slot.receiver))) Release(i);
     } else if (ThreadEnded(slot.threadId, slot.processId) && TakeForRelease(slot)) {
       Clear(slot);  // its hook went with its thread, in this process or another
     }
@@ -48,7 +50,7 @@ void ReclaimAbandoned() {
 }
 
 bool IsRegistered(HWND receiver) {
-  const DWORD wnd = static_cast<DWORD>(reinterpret_cast<UINT_PTR>(receiver));
+  const DWORD wnd = WindowValue(receiver);
   for (const Slot& slot : g_slots) {
     const LONG state = slot.state;
     if ((state == kLive || state == kBusy) && slot.receiver == wnd) return true;
@@ -68,12 +70,12 @@ void Release(int index) {
   Slot& slot = g_slots[index];
   if (!TakeForRelease(slot)) return;
   if (slot.processId == ::GetCurrentProcessId() && slot.hook)
-    ::UnhookWindowsHookEx(reinterpret_cast<HHOOK>(static_cast<UINT_PTR>(slot.hook)));
+    ::UnhookWindowsHookEx(HookFromValue(slot.hook));
   Clear(slot);
 }
 
 int FindOwn(HWND receiver) {
-  const DWORD wnd = static_cast<DWORD>(reinterpret_cast<UINT_PTR>(receiver));
+  const DWORD wnd = WindowValue(receiver);
   const DWORD self = ::GetCurrentProcessId();
   for (int i = 0; i < kCapacity; ++i) {
     const Slot& slot = g_slots[i];

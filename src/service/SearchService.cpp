@@ -1,6 +1,7 @@
 #include "service/SearchService.h"
 
 #include "core/SearchMessages.h"
+#include "service/ChannelRecord.h"
 #include "win/common/WideText.h"
 
 namespace {
@@ -109,6 +110,7 @@ void SearchService::Handle(const ICommContext& context, const IMessageData& requ
       break;
     case kActionChannelReport:
       ::OutputDebugStringW((L"RuvoService: program started, install channel " + std::to_wstring(msg.SearchBox)).c_str());
+      if (runningAsService_) RecordInstallChannel(msg.SearchBox);
       if (client.known && !options_.updateProgram.empty())
         scheduler_.AnnounceUpdate(client.processId, U(options_.updateProgram), U(options_.updateVersion));
       break;

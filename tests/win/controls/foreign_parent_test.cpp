@@ -4,6 +4,7 @@
 
 #include "TestSupport.h"
 #include "win/common/WideText.h"
+#include "win/common/WindowValue.h"
 #include "win/controls/ImageEdit.h"
 
 namespace {
@@ -36,7 +37,7 @@ class ForeignHost {
     char c;
     DWORD read = 0;
     while (line.size() < 20 && ReadFile(out_.get(), &c, 1, &read, nullptr) && read == 1 && c != '\n') line += c;
-    wnd_ = reinterpret_cast<HWND>(static_cast<UINT_PTR>(strtoul(line.c_str(), nullptr, 10)));
+    wnd_ = WindowFromValue(static_cast<std::uint32_t>(strtoul(line.c_str(), nullptr, 10)));
   }
   ~ForeignHost() {
     in_.reset();  // the helper closes its window and ends

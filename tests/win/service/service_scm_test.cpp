@@ -236,6 +236,33 @@ TEST_F(ServiceScmTest, StopsPromptlyWhileAProgramStallsAnAnswer) {
   stalled.Release();
 }
 
+// The channel the program reports at start-up is kept with the service's settings, and goes
+// with the service.
+TEST_F(ServiceScmTest, KeepsTheReportedInstallChannelWithTheService) {
+  constexpr wchar_t kParameters[] = L"SYSTEM\\CurrentControlSet\\Services\\RuvoSearchService\\Parameters";
+  auto channel = [&]() -> long long {
+    DWORD value = 0, size = sizeof(value);
+    if (::RegGetValueW(HKEY_LOCAL_MACHINE, kParameters, L"Channel", RRF_RT_REG_DWORD, nullptr, &value, &size) !=
+        ERROR_SUCCESS)
+      return -1;
+    return value;
+  };
+  {
+    InstalledService service(Arguments());
+    ASSERT_TRUE(service.Installed()) << ::GetLastError();
+    ASSERT_TRUE(service.Start());
+    auto reported = [&](std::uint32_t sent) {
+      if (!SendRequest(BuildChannelReport(sent))) return -2ll;
+      const ULONGLONG end = ::GetTickCount64() + 5000;
+      while (channel() != sent && ::GetTickCount64() < end) ::Sleep(50);
+      return channel();
+    };
+    EXPECT_EQ(reported(4242), 4242);
+    EXPECT_EQ(reported(0xFFFFFFFFu), 0xFFFFFFFFll);  // the whole unsigned range
+  }
+  EXPECT_EQ(channel(), -1);
+}
+
 TEST_F(ServiceScmTest, DeletedServiceLeavesNothingBehind) {
   {
     InstalledService service(Arguments());
