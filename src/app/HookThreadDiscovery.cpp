@@ -34,7 +34,7 @@ std::wstring FileNamePart(const std::wstring& path) {
 }  // namespace
 
 void THookThread::CBTHookCreateWnd(HWND window) {
-  if (HasWindowClass(window, kExplorerClass)) AddHookWindow(HandleValue(window), TSearchType::stExplorer);
+  if (HasWindowClass(window, kExplorerClass)) AddHookWindow(WindowValue(window), TSearchType::stExplorer);
 }
 
 void THookThread::AddExplorerWindows() {
@@ -42,7 +42,7 @@ void THookThread::AddExplorerWindows() {
   if (!GetShellWindows(windows)) return;
   std::vector<std::uint32_t> explorers;
   for (const TShellWindow& w : windows)
-    if (SameIgnoringAsciiCase(U(FileNamePart(w.fullName)), U(kExplorerExe))) explorers.push_back(HandleValue(w.window));
+    if (SameIgnoringAsciiCase(U(FileNamePart(w.fullName)), U(kExplorerExe))) explorers.push_back(WindowValue(w.window));
   // Hook events register windows on the main thread already; the list changes only there.
   Synchronize([&] {
     for (std::uint32_t window : explorers) AddHookWindow(window, TSearchType::stExplorer);
@@ -51,7 +51,7 @@ void THookThread::AddExplorerWindows() {
 
 bool THookThread::ReadExplorerFolder(TWindowRec& rec) {
   std::wstring locationName, path;
-  if (!GetExplorerPath(WindowOf(rec.MainForm), locationName, path)) return false;
+  if (!GetExplorerPath(WindowFromValue(rec.MainForm), locationName, path)) return false;
   rec.SkipCheckWindow = IsSpecialFolderName(locationName) || !IsNTFSVolume(W(ExtractFileDrive(U(path))));
   rec.ExplorerPath = U(path);
   return true;
@@ -60,15 +60,15 @@ bool THookThread::ReadExplorerFolder(TWindowRec& rec) {
 void THookThread::ScanHookWindows() {
   for (int i = 0; i < FWindowList->Count(); ++i) {
     TWindowRec* rec = FWindowList->GetByIndex(i);
-    if (!rec || !::IsWindow(WindowOf(rec->MainForm)) || rec->Inited || rec->SkipCheckWindow) continue;
+    if (!rec || !::IsWindow(WindowFromValue(rec->MainForm)) || rec->Inited || rec->SkipCheckWindow) continue;
     HWND box = nullptr, view = nullptr;
-    if (!FindWindowByClassPath(WindowOf(rec->MainForm), box, SearchBoxPath()) ||
-        !FindWindowByClassPath(WindowOf(rec->MainForm), view, FileViewPath()))
+    if (!FindWindowByClassPath(WindowFromValue(rec->MainForm), box, SearchBoxPath()) ||
+        !FindWindowByClassPath(WindowFromValue(rec->MainForm), view, FileViewPath()))
       continue;
-    Trace(L"SearchBoxHandle: " + std::to_wstring(HandleValue(box)));
-    Trace(L"FileHandle: " + std::to_wstring(HandleValue(view)));
-    rec->SearchBox = HandleValue(box);
-    rec->FileHandle = HandleValue(::GetParent(view));
+    Trace(L"SearchBoxHandle: " + std::to_wstring(WindowValue(box)));
+    Trace(L"FileHandle: " + std::to_wstring(WindowValue(view)));
+    rec->SearchBox = WindowValue(box);
+    rec->FileHandle = WindowValue(::GetParent(view));
     if (!ReadExplorerFolder(*rec)) continue;
     if (rec->SkipCheckWindow) return;  // no longer scanned; the rest wait for the next scan
     CreateOverlayControls(*rec);
@@ -78,7 +78,7 @@ void THookThread::ScanHookWindows() {
 void THookThread::CBTHookDestroyWnd(HWND window) {
   HWND foreground = ::GetForegroundWindow();
   if (!HasWindowClass(foreground, kExplorerClass)) {
-    QueueDestroyedWindow(HandleValue(window));
+    QueueDestroyedWindow(WindowValue(window));
     return;
   }
   // An Explorer window is in front: a destruction there may be its old file view going after
@@ -86,10 +86,10 @@ void THookThread::CBTHookDestroyWnd(HWND window) {
   TWindowRec* rec = RecordOf(foreground);
   if (!rec) return;
   HWND view = nullptr;
-  if (!FindWindowByClassPath(WindowOf(rec->MainForm), view, FileViewPath()) || rec->FileHandle == 0 ||
-      HandleValue(::GetParent(view)) == rec->FileHandle)
+  if (!FindWindowByClassPath(WindowFromValue(rec->MainForm), view, FileViewPath()) || rec->FileHandle == 0 ||
+      WindowValue(::GetParent(view)) == rec->FileHandle)
     return;
-  rec->FileHandle = HandleValue(::GetParent(view));
+  rec->FileHandle = WindowValue(::GetParent(view));
   DropResultView(*rec);  // it lay on the old host
   if (ReadExplorerFolder(*rec)) {
     if (rec->Inited) {

@@ -96,7 +96,7 @@ void THookThread::PaintEditBackground(HWND searchBox, TImageEdit& edit) {
 
 void THookThread::AttachEditInput(const TWindowRec& rec) {
   if (FInputAttachments.count(rec.MainForm)) return;
-  const DWORD thread = ::GetWindowThreadProcessId(WindowOf(rec.SearchBox), nullptr);
+  const DWORD thread = ::GetWindowThreadProcessId(WindowFromValue(rec.SearchBox), nullptr);
   if (thread == 0 || thread == ::GetCurrentThreadId()) return;
   bool shared = false;
   for (const auto& attached : FInputAttachments) shared = shared || attached.second == thread;
@@ -115,8 +115,8 @@ void THookThread::DetachEditInput(const TWindowRec& rec) {
 
 void THookThread::ShowEdit(TWindowRec& rec) {
   AttachEditInput(rec);
-  PaintEditBackground(WindowOf(rec.SearchBox), *rec.Edit);
-  rec.Edit->SetParentWindow(WindowOf(rec.SearchBox));
+  PaintEditBackground(WindowFromValue(rec.SearchBox), *rec.Edit);
+  rec.Edit->SetParentWindow(WindowFromValue(rec.SearchBox));
   rec.Edit->Show();
 }
 
@@ -135,13 +135,13 @@ void THookThread::CBTHookSetFocus(HWND newWindow, HWND oldWindow) {
                                                WindowUnderCursor() == front->Edit->Edit().Handle()) {
     // A click into our own edit: its focus is ours already.
     if (!IsReallyWindows8OrGreater()) return;
-    if (GetThreadFocus(WindowOf(front->MainForm)) == front->Edit->Edit().Handle()) return;
+    if (GetThreadFocus(WindowFromValue(front->MainForm)) == front->Edit->Edit().Handle()) return;
   }
 
   for (int i = 0; i < FWindowList->Count(); ++i) {
     TWindowRec* rec = FWindowList->GetByIndex(i);
     if (!rec || !rec->Inited) continue;
-    if (newWindow && HandleValue(newWindow) == rec->SearchBox) {
+    if (newWindow && WindowValue(newWindow) == rec->SearchBox) {
       Trace(L"SkipFocusTick: " + std::to_wstring(rec->SkipFocusTick) +
             L", SkipCheckWindow: " + (rec->SkipCheckWindow ? L"True" : L"False"));
       if (Within(rec->SkipFocusTick, kSkipFocusWindow) || rec->SkipCheckWindow) return;
@@ -163,7 +163,7 @@ void THookThread::CBTHookSetFocus(HWND newWindow, HWND oldWindow) {
       }
       return;
     }
-    if (oldWindow && HandleValue(oldWindow) == rec->SearchBox) {
+    if (oldWindow && WindowValue(oldWindow) == rec->SearchBox) {
       rec->NeedCheckFocus = false;
       if (!rec->Edit->Visible()) rec->SkipFocusTick = 0;
       return;
@@ -175,8 +175,8 @@ void THookThread::CBTHookSetFocus(HWND newWindow, HWND oldWindow) {
 // Hides the record's edit when the focus left it for the navigation tree, or left the edit or
 // the window with nothing typed. False when the handler is to stop here.
 bool THookThread::ExamineFocusChange(TWindowRec& rec, HWND newWindow, HWND oldWindow) {
-  HWND mainForm = WindowOf(rec.MainForm);
-  if (!::IsWindow(mainForm) || !::IsWindow(WindowOf(rec.SearchBox))) {
+  HWND mainForm = WindowFromValue(rec.MainForm);
+  if (!::IsWindow(mainForm) || !::IsWindow(WindowFromValue(rec.SearchBox))) {
     // The window vanished under the handler: it is retired by the loop.
     QueueDestroyedWindow(rec.MainForm);
     return false;
@@ -204,7 +204,7 @@ void THookThread::FocusMessage(const MSG& msg) {
       rec->TooltipCount = 0;
       Trace(L"CBTHookHookMessage VK_ESCAPE " + TimeText());
       rec->FindDropDown = true;
-      PostEscape(WindowOf(rec->SearchBox));
+      PostEscape(WindowFromValue(rec->SearchBox));
       return;
     }
     case WM_USER + 4: {  // a window was destroyed
@@ -226,7 +226,7 @@ void THookThread::FocusMessage(const MSG& msg) {
       if (!rec || !ResultViewVisible(*rec)) return;
       HWND target = reinterpret_cast<HWND>(msg.lParam);
       if (target == ResultViewWindow(*rec)) {
-        if (windows8 && GetThreadFocus(WindowOf(rec->MainForm)) == target) return;
+        if (windows8 && GetThreadFocus(WindowFromValue(rec->MainForm)) == target) return;
         FocusResultView(*rec);
       } else if (!windows8 && rec->Inited && rec->Edit->Visible() && target == rec->Edit->Edit().Handle()) {
         HWND under = WindowUnderCursor();
@@ -249,7 +249,7 @@ void THookThread::DoKillFocus(TWindowRec& rec, bool restore) {
   rec.Edit->Hide();
   if (restore) {
     rec.SkipFocusTick = ::GetTickCount();
-    HWND box = WindowOf(rec.SearchBox);
+    HWND box = WindowFromValue(rec.SearchBox);
     ::SetFocus(box);
     PostEscape(box);
     PostEscape(box);

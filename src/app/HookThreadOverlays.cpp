@@ -66,7 +66,7 @@ void THookThread::CreateOverlayControls(TWindowRec& rec) {
   edit.OnEscPress = [this](TImageEdit& sender) { SearchEditEscPress(sender); };
 
   RECT box{};
-  if (!::GetWindowRect(WindowOf(rec.SearchBox), &box)) box = RECT{};
+  if (!::GetWindowRect(WindowFromValue(rec.SearchBox), &box)) box = RECT{};
   const int width = box.right - box.left, height = box.bottom - box.top;
   edit.SetBounds(0, 0, width, height);
   int top = (height - kCloseButtonSize) / 2;
@@ -109,7 +109,7 @@ void THookThread::WindowListDelete(TWindowRec* rec) {
 
 TWindowRec* THookThread::RecordOf(HWND window) const {
   if (!window) return nullptr;
-  return FWindowList->GetValue(WindowKey(HandleValue(window)));
+  return FWindowList->GetValue(WindowKey(WindowValue(window)));
 }
 
 TWindowRec* THookThread::ForegroundRecord() const { return RecordOf(::GetForegroundWindow()); }
@@ -143,7 +143,7 @@ void THookThread::SizeMessage(const MSG& msg, bool& targetIsKey) {
     case WM_USER + 0: {  // a window starts moving or sizing
       TWindowRec* rec = RecordOf(reinterpret_cast<HWND>(msg.wParam));
       RECT r{};
-      if (rec && ResultViewVisible(*rec) && ::GetWindowRect(WindowOf(rec->FileHandle), &r)) {
+      if (rec && ResultViewVisible(*rec) && ::GetWindowRect(WindowFromValue(rec->FileHandle), &r)) {
         ::InterlockedExchange(&FNeedCheckSize, 0);
         LayResultView(*rec, r);
       }
@@ -173,12 +173,12 @@ void THookThread::CheckResultViewSize() {
     ::InterlockedExchange(&FCheckSizeTick, 0);
     return;
   }
-  if (::IsIconic(WindowOf(rec->MainForm))) {
+  if (::IsIconic(WindowFromValue(rec->MainForm))) {
     ::InterlockedExchange(&FCheckSizeTick, static_cast<LONG>(::GetTickCount()));
     return;
   }
   RECT host{}, list{};
-  if (!::GetWindowRect(WindowOf(rec->FileHandle), &host) || !ResultViewRect(*rec, list)) return;
+  if (!::GetWindowRect(WindowFromValue(rec->FileHandle), &host) || !ResultViewRect(*rec, list)) return;
   if (!::EqualRect(&host, &list)) {
     LayResultView(*rec, host);
     ::InterlockedExchange(&FCheckSizeTick, static_cast<LONG>(::GetTickCount()));

@@ -6,6 +6,7 @@
 #include <string>
 #include <unordered_set>
 
+#include "win/common/WindowValue.h"
 #include "win/controls/ImageButton.h"
 #include "win/controls/ImageEdit.h"
 #include "win/controls/Timer.h"
@@ -33,14 +34,6 @@ struct TWindowRec {
   std::unique_ptr<TTimer> Timer;  // search delay while the user types
 };
 using PWindowRec = TWindowRec*;
-
-// Window handles travel as 32-bit values; they widen by sign extension, as the system does.
-inline HWND WindowOf(std::uint32_t handle) {
-  return reinterpret_cast<HWND>(static_cast<LONG_PTR>(static_cast<std::int32_t>(handle)));
-}
-inline std::uint32_t HandleValue(HWND window) {
-  return static_cast<std::uint32_t>(reinterpret_cast<ULONG_PTR>(window));
-}
 
 // The window-list key of a window handle.
 inline std::u16string WindowKey(std::uint32_t handle) {

@@ -7,14 +7,14 @@
 
 namespace explorer_test {
 
-namespace {
-
 std::wstring ExeName() {
   wchar_t path[MAX_PATH] = L"";
   ::GetModuleFileNameW(nullptr, path, MAX_PATH);
   std::wstring name(path);
   return name.substr(name.find_last_of(L'\\') + 1);
 }
+
+namespace {
 
 HWND Descend(HWND w, std::initializer_list<const wchar_t*> classes) {
   for (const wchar_t* c : classes) {
@@ -154,10 +154,14 @@ bool SaveComposedShot(HWND control, HWND area, const std::wstring& name, int mar
 
 }  // namespace explorer_test
 
-// The system reads the version it reports when a process starts: the program records the
-// family for its own exe name in the prefix and runs itself once more.
-int main(int argc, char** argv) {
-  if (::GetEnvironmentVariableW(L"RUVO_FAMILY_SET", nullptr, 0) == 0) {
+namespace {
+
+// The system reads the version it reports when a process starts: before the tests run, the
+// program records the family for its own exe name in the prefix and runs itself once more,
+// ending with that run's exit code.
+struct FamilyRelaunch {
+  FamilyRelaunch() {
+    if (::GetEnvironmentVariableW(L"RUVO_FAMILY_SET", nullptr, 0) != 0) return;
     const std::wstring key = L"Software\\Wine\\AppDefaults\\" + explorer_test::ExeName();
     const std::wstring version = explorer_test::RunsAsWindows10() ? L"win10" : L"win7";
     ::RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"Version", REG_SZ, version.c_str(),
@@ -169,14 +173,14 @@ int main(int argc, char** argv) {
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    if (!::CreateProcessW(exe, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) return 3;
+    if (!::CreateProcessW(exe, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) ::ExitProcess(3);
     UniqueKernelHandle process(pi.hProcess), thread(pi.hThread);
     // The test run's own time bound ends both processes; this wait only outlasts the child.
     ::WaitForSingleObject(process.get(), 1800000);
     DWORD code = 4;
     ::GetExitCodeProcess(process.get(), &code);
-    return static_cast<int>(code);
+    ::ExitProcess(code);
   }
-  testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}
+} gFamilyRelaunch;
+
+}  // namespace

@@ -12,6 +12,8 @@
 
 namespace explorer_test {
 
+// This program's file name.
+std::wstring ExeName();
 // Which family this test program runs as: its exe name ends in "_win10" for Windows 10.
 bool RunsAsWindows10();
 // The stand-in's flag for this program's family.

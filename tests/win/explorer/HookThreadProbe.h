@@ -10,7 +10,7 @@ class THookThreadProbe : public THookThread {
   using THookThread::AddExplorerWindows;
   using THookThread::GetThreadFocus;
 
-  TWindowRec* Record(HWND window) { return WindowList().GetValue(WindowKey(HandleValue(window))); }
+  TWindowRec* Record(HWND window) { return WindowList().GetValue(WindowKey(WindowValue(window))); }
   bool Inited(HWND window) {
     TWindowRec* rec = Record(window);
     return rec && rec->Inited;

@@ -38,8 +38,8 @@ TEST_F(ExplorerDiscovery, StartUpRegistersEveryExplorerWindowButNoBrowser) {
   TWindowRec* rec = t.Record(docs);
   ASSERT_NE(rec, nullptr);
   EXPECT_EQ(rec->SearchType, TSearchType::stExplorer);
-  EXPECT_EQ(WindowOf(rec->SearchBox), SearchBoxOf(docs));
-  EXPECT_EQ(WindowOf(rec->FileHandle), FileViewHostOf(docs));
+  EXPECT_EQ(WindowFromValue(rec->SearchBox), SearchBoxOf(docs));
+  EXPECT_EQ(WindowFromValue(rec->FileHandle), FileViewHostOf(docs));
   EXPECT_EQ(rec->ExplorerPath, u"C:\\windows\\");
   EXPECT_FALSE(rec->SkipCheckWindow);
   // The overlays wait hidden; the close button sits inside the edit's text control.
@@ -110,7 +110,7 @@ TEST_F(ExplorerDiscovery, SpecialFoldersAndNonNtfsPlacesGetNoOverlaysUntilANavig
   TWindowRec* rec = t.Record(binWindow);
   EXPECT_FALSE(rec->SkipCheckWindow);
   EXPECT_EQ(rec->ExplorerPath, u"C:\\windows\\");
-  EXPECT_EQ(WindowOf(rec->FileHandle), FileViewHostOf(binWindow));
+  EXPECT_EQ(WindowFromValue(rec->FileHandle), FileViewHostOf(binWindow));
   EXPECT_FALSE(t.Record(share)->Inited);
   t.StopAndWait();
 }
