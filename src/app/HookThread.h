@@ -118,7 +118,7 @@ class THookThread : public TThread {
   void FocusMessage(const MSG& msg);
   void SizeMessage(const MSG& msg, bool& targetIsKey);
   bool ExamineFocusChange(TWindowRec& rec, HWND newWindow, HWND oldWindow);
-  // The record's result list over the file view (HookThreadResultView.cpp).
+  // The record's result list over the file view.
   bool ResultViewVisible(const TWindowRec& rec) const;
   HWND ResultViewWindow(const TWindowRec& rec) const;
   bool ResultViewRect(const TWindowRec& rec, RECT& r) const;
@@ -134,6 +134,7 @@ class THookThread : public TThread {
   void SearchEditEnterPress(TImageEdit& edit);
   void SearchEditEscPress(TImageEdit& edit);
   void CloseButtonClick(TImageButton& button);
+  void ResultViewSearchKeyPress(TListViewEx& view);
   void SearchTimerTimer(TTimer& timer);
 
   void LoopPass(DWORD& lastScan, DWORD& lastServiceCall);

@@ -129,7 +129,10 @@ void THookThread::EmptyEditQuietly(TWindowRec& rec) {
 }
 
 void THookThread::CBTHookSetFocus(HWND newWindow, HWND oldWindow) {
-  if (TWindowRec* old = RecordOf(oldWindow); old && ResultViewVisible(*old)) FocusResultView(*old);
+  if (TWindowRec* old = RecordOf(oldWindow); old && ResultViewVisible(*old)) {
+    FocusResultView(*old);
+    ::BringWindowToTop(old->ResultView->Panel().Handle());
+  }
 
   if (TWindowRec* front = ForegroundRecord(); front && front->Inited && front->Edit->Visible() &&
                                                WindowUnderCursor() == front->Edit->Edit().Handle()) {

@@ -11,6 +11,7 @@
 #include "win/common/WideText.h"
 #include "win/common/WindowValue.h"
 #include "win/ipc/IPCClient.h"
+#include "win/resultview/ListViewForm.h"
 #include "win/shell/ShellUtils.h"
 
 namespace {
@@ -56,6 +57,7 @@ void TfrmRuvoSearch::Close() {
 
 void TfrmRuvoSearch::FormCreate() {
   FHookThread = std::make_unique<THookThread>(this);
+  FHookThread->OnAddSearchResult = &TfrmRuvoSearch::AddSearchResult;
   // The service handler is not assigned here: without it the hook thread ends its loop when
   // the service cannot be reached, and hook events go on.
   try {
@@ -66,6 +68,9 @@ void TfrmRuvoSearch::FormCreate() {
   }
   FHookThread->Start();
   SystemImages_ = GetSystemImageList(0);
+  listViewForm_ = std::make_unique<TfrmListView>();
+  listViewForm_->SetBounds(listViewForm_->Left(), listViewForm_->Top(), 0, 0);
+  listViewForm_->Show();
   ::PostMessageW(Handle(), WM_REPORTCHANNEL, 0, 0);
 }
 

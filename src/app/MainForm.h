@@ -9,10 +9,12 @@
 #include <memory>
 #include <string>
 
+#include "app/WindowRec.h"
 #include "win/controls/WinControl.h"
 
 class THookThread;
 class TfrmInfoTip;
+class TfrmListView;
 
 class TfrmRuvoSearch : public TWinControl {
  public:
@@ -25,6 +27,13 @@ class TfrmRuvoSearch : public TWinControl {
 
   THookThread* HookThread() const { return FHookThread.get(); }
   HIMAGELIST SystemImages() const { return SystemImages_; }
+  // The hook thread's result handler, on the main thread: lists one found item in the
+  // window's result list when it answers the edit's current query (folders ahead of files),
+  // or, for the end of an answer that listed nothing, shows the no-match text. An emptied
+  // query hides and clears the list. Paths that are not absolute, well-formed and existing
+  // are dropped.
+  static void AddSearchResult(THookThread* sender, PWindowRec rec, const std::u16string& fileName,
+                              const std::u16string& wildcard, const std::u16string& match);
   // Ends the program: destroys the window and quits the message loop.
   void Close();
   bool Closed() const { return closed_; }
@@ -51,6 +60,7 @@ class TfrmRuvoSearch : public TWinControl {
   bool timer1Enabled_ = false;
   bool closed_ = false;
   HIMAGELIST SystemImages_ = nullptr;  // the shell's list, shared, never destroyed by us
+  std::unique_ptr<TfrmListView> listViewForm_;  // host of the result lists; outlives them
   std::unique_ptr<THookThread> FHookThread;
   std::unique_ptr<TfrmInfoTip> infoTip_;
 };

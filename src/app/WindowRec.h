@@ -10,6 +10,7 @@
 #include "win/controls/ImageButton.h"
 #include "win/controls/ImageEdit.h"
 #include "win/controls/Timer.h"
+#include "win/resultview/ListViewEx.h"
 
 enum class TSearchType : std::uint8_t { stExplorer, stTaskBar, stStartMenu };
 
@@ -23,6 +24,7 @@ struct TWindowRec {
   std::unique_ptr<TImageEdit> Edit;  // the overlay edit, owned by the record
   std::unordered_set<std::u16string> ResultList;  // paths delivered in the current answer
   std::int32_t ResultDirIndex = -1;
+  std::unique_ptr<TListViewEx> ResultView;  // the result list, made by the first search
   std::unique_ptr<TImageButton> Button;  // close button inside the edit
   std::uint32_t LastSetFocusTick = 0;
   std::uint32_t LastKillFocusTick = 0;

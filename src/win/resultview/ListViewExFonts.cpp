@@ -1,0 +1,51 @@
+// Fonts of the rows and of the status label, taken from the visual theme when there is one.
+#include <windows.h>
+#include <uxtheme.h>
+#include <vssym32.h>
+
+#include "win/resultview/ListViewEx.h"
+
+namespace {
+constexpr int kFileNameGrowth = 3;  // the file-name line is this many pixels taller
+}  // namespace
+
+void TListViewEx::UpdateThemeFonts() {
+  LOGFONTW font{};
+  {
+    const UniqueTheme textStyle(::OpenThemeData(nullptr, L"TEXTSTYLE"));
+    if (textStyle && SUCCEEDED(::GetThemeFont(textStyle.get(), nullptr, TEXT_LABEL, 0, TMT_FONT, &font))) {
+      labelFont_.reset(::CreateFontIndirectW(&font));
+      FStatusLabel.SetFont(labelFont_.get());
+      FStatusLabel.TextColor = ::IsThemeActive() ? kDetailsLabelColor : ::GetSysColor(COLOR_WINDOWTEXT);
+    }
+  }
+
+  auto listFont = reinterpret_cast<HFONT>(::SendMessageW(Handle(), WM_GETFONT, 0, 0));
+  if (!listFont) listFont = static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
+  ::GetObjectW(listFont, sizeof FBaseLogFont, &FBaseLogFont);
+  {
+    const UniqueTheme listView(::OpenThemeData(nullptr, L"LISTVIEW"));
+    if (listView) ::GetThemeFont(listView.get(), nullptr, LVP_GROUPHEADER, 0, TMT_FONT, &FBaseLogFont);
+  }
+  FFileNameLogFont = FBaseLogFont;
+  // Grow the character height whichever way the font gives it (negative: character height,
+  // positive: cell height).
+  if (FFileNameLogFont.lfHeight > 0)
+    FFileNameLogFont.lfHeight += kFileNameGrowth;
+  else
+    FFileNameLogFont.lfHeight -= kFileNameGrowth;
+
+  baseFont_.reset(::CreateFontIndirectW(&FBaseLogFont));
+  nameFont_.reset(::CreateFontIndirectW(&FFileNameLogFont));
+  WindowDc dc(Handle());
+  SelectObjectScope select(dc.get(), nameFont_.get());
+  SIZE size{};
+  ::GetTextExtentPoint32W(dc.get(), L"0", 1, &size);
+  nameTextHeight_ = size.cy;
+}
+
+void TListViewEx::WMThemeChanged() {
+  theme_.reset(::OpenThemeData(Handle(), L"LISTVIEW"));
+  UpdateThemeFonts();
+  Invalidate();
+}
