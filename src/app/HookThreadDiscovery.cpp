@@ -43,6 +43,7 @@ void THookThread::AddExplorerWindows() {
   std::vector<std::uint32_t> explorers;
   for (const TShellWindow& w : windows)
     if (SameIgnoringAsciiCase(U(FileNamePart(w.fullName)), U(kExplorerExe))) explorers.push_back(WindowValue(w.window));
+  if (explorers.empty()) return;
   // Hook events register windows on the main thread already; the list changes only there.
   Synchronize([&] {
     for (std::uint32_t window : explorers) AddHookWindow(window, TSearchType::stExplorer);

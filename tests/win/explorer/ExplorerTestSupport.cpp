@@ -67,7 +67,15 @@ void ClickAt(HWND window, int x, int y) {
   POINT pt{x, y};
   ::ClientToScreen(window, &pt);
   ::SetCursorPos(pt.x, pt.y);
-  ::Sleep(30);
+  // The pointer is there and the window (or a window inside it) is the one under it.
+  testing_support::WaitUntil(
+      [&] {
+        POINT at{};
+        ::GetCursorPos(&at);
+        HWND under = ::WindowFromPoint(at);
+        return at.x == pt.x && at.y == pt.y && (under == window || ::IsChild(window, under));
+      },
+      2000);
   SendMouse(MOUSEEVENTF_LEFTDOWN);
   SendMouse(MOUSEEVENTF_LEFTUP);
 }
