@@ -53,7 +53,10 @@ class ExplorerFocus : public ::testing::Test {
 
   // A real click into Explorer's box, until our edit has the caret there.
   void ClickIntoTheBox() {
+    const LRESULT clicks = ::SendMessageW(top_, kMsgSearchClicks, 0, 0);
     ClickCentre(box_);
+    // Wine at times drops a click on a window that has just appeared; the user clicks again.
+    if (!WaitUntil([&] { return ::SendMessageW(top_, kMsgSearchClicks, 0, 0) > clicks; }, 1000)) ClickCentre(box_);
     ASSERT_TRUE(WaitUntil([&] { return rec_->Edit->Visible() && EditFocused(); }, 4000))
         << "visible " << rec_->Edit->Visible() << " drop-down " << ::SendMessageW(top_, kMsgDropDownOpen, 0, 0);
     EXPECT_EQ(rec_->Edit->ParentWindow(), box_);
@@ -70,8 +73,8 @@ class ExplorerFocus : public ::testing::Test {
 TEST_F(ExplorerFocus, AClickIntoTheBoxShowsOurEditWithTheCaretOverAnErasedPicture) {
   RECT boxRect{};
   ::GetWindowRect(box_, &boxRect);
-  const TDibImage before = CaptureScreen(boxRect);
-  EXPECT_GT(PlaceholderPixels(before), 10) << "the box paints its placeholder";
+  EXPECT_TRUE(WaitUntil([&] { return PlaceholderPixels(CaptureScreen(boxRect)) > 10; }, 3000))
+      << "the box paints its placeholder";
   SaveWindowShot(box_, L"search-box-before", 6);
 
   ClickIntoTheBox();
@@ -136,24 +139,35 @@ TEST_F(ExplorerFocus, TheNavigationTreeHidesAndClearsTheEditWhateverItHolds) {
   EXPECT_EQ(rec_->Edit->Text(), u"");
 }
 
-TEST_F(ExplorerFocus, AnotherProgramHidesTheEditWhenEmptyAndKeepsItWithText) {
-  StandIn other(L"--browser Other");
-  HWND otherWindow = other.Window(L"Other", kBrowserClass);
-  ASSERT_NE(otherWindow, nullptr);
-  ::MoveWindow(otherWindow, 700, 450, 400, 300, TRUE);  // beside, not over, the Explorer window
+// A window of another program, beside (not over) the Explorer window.
+class ExplorerFocusElsewhere : public ExplorerFocus {
+ protected:
+  void SetUp() override {
+    ExplorerFocus::SetUp();
+    other_ = std::make_unique<StandIn>(L"--browser Other");
+    otherWindow_ = other_->Window(L"Other", kBrowserClass);
+    ASSERT_NE(otherWindow_, nullptr);
+    ::MoveWindow(otherWindow_, 700, 450, 400, 300, TRUE);
+  }
+  std::unique_ptr<StandIn> other_;
+  HWND otherWindow_ = nullptr;
+};
 
-  ClickIntoTheBox();
-  ::SetForegroundWindow(otherWindow);
-  EXPECT_TRUE(WaitUntil([&] { return !rec_->Edit->Visible(); }, 3000)) << "nothing typed: hidden";
-
-  ::SetForegroundWindow(top_);
+TEST_F(ExplorerFocusElsewhere, AnotherProgramKeepsTheEditWithText) {
   ClickIntoTheBox();
   TypeText(L"x");
   ASSERT_TRUE(WaitUntil([&] { return rec_->Edit->Text() == u"x"; }, 3000));
-  ::SetForegroundWindow(otherWindow);
+  ::SetForegroundWindow(otherWindow_);
   WaitUntil([] { return false; }, 600);
-  EXPECT_TRUE(rec_->Edit->Visible()) << "text present: kept";
+  EXPECT_TRUE(rec_->Edit->Visible());
   EXPECT_EQ(rec_->Edit->Text(), u"x");
+}
+
+TEST_F(ExplorerFocusElsewhere, AnotherProgramHidesTheEditWithNothingTyped) {
+  ClickIntoTheBox();
+  ::SetForegroundWindow(otherWindow_);
+  EXPECT_TRUE(WaitUntil([&] { return !rec_->Edit->Visible(); }, 3000));
+  EXPECT_TRUE(WaitUntil([&] { return !service_.Messages(kActionCancel).empty(); }, 2000));
 }
 
 }  // namespace
