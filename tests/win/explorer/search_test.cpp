@@ -175,4 +175,29 @@ TEST_F(ExplorerSearch, TheListFollowsTheWindowWhenMaximisedMinimisedAndRestored)
   }
 }
 
+TEST_F(ExplorerSearch, ClosingTheWindowBehindAnotherProgramFreesTheRecordAndItsControls) {
+  ClickIntoTheBox();
+  TypeText(L"gone");
+  PressKey(VK_RETURN);
+  ASSERT_TRUE(WaitUntil([&] { return rec_->ResultView && rec_->ResultView->Panel().Visible(); }, 3000));
+  const HWND windows[] = {rec_->Edit->Handle(), rec_->Edit->Edit().Handle(), rec_->Button->Handle(),
+                          rec_->ResultView->Handle(), rec_->ResultView->Panel().Handle()};
+  for (HWND w : windows) ASSERT_TRUE(::IsWindow(w));
+
+  StandIn other(L"--browser Other");
+  HWND otherWindow = other.Window(L"Other", kBrowserClass);
+  ASSERT_NE(otherWindow, nullptr);
+  ::MoveWindow(otherWindow, 700, 450, 400, 300, TRUE);
+  ::SetForegroundWindow(otherWindow);
+  ASSERT_TRUE(WaitUntil([&] { return ::GetForegroundWindow() == otherWindow; }, 3000));
+  const std::size_t cancels = service_.Messages(kActionCancel).size();
+  ::PostMessageW(top_, WM_CLOSE, 0, 0);
+  ASSERT_TRUE(WaitUntil([&] { return thread_.Record(top_) == nullptr; }, 5000));
+  rec_ = nullptr;
+  for (HWND w : windows) EXPECT_FALSE(::IsWindow(w));
+  EXPECT_EQ(thread_.WindowList().Count(), 0);
+  EXPECT_TRUE(WaitUntil([&] { return service_.Messages(kActionCancel).size() > cancels; }, 2000));
+  EXPECT_EQ(service_.Messages(kActionCancel).back().SearchBox, WindowValue(top_));
+}
+
 }  // namespace
