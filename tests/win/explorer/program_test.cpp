@@ -11,6 +11,7 @@
 #include "../../fixtures/shell_standin/ShellStandIn.h"
 #include "ExplorerTestSupport.h"
 #include "TestProcess.h"
+#include "core/TextUtils.h"
 
 using namespace explorer_test;
 using namespace testing_support;
@@ -100,7 +101,13 @@ TEST(ProgramRoad, ClickTypeAndTheServiceAnswerFillsTheListThenTheProgramEndsClea
         return list && ::IsWindowVisible(panel) && ::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) == 3;
       },
       5000))
-      << "rows " << (list ? ::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) : -1);
+      << "rows " << (list ? ::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) : -1) << " text \""
+      << Utf16ToUtf8(U(WindowText(::GetWindow(edit, GW_CHILD)))) << "\" foreground class "
+      << Utf16ToUtf8(U([] {
+           wchar_t c[64] = L"";
+           ::GetClassNameW(::GetForegroundWindow(), c, 64);
+           return std::wstring(c);
+         }()));
   RECT listRect{}, hostRect{};
   ::GetWindowRect(panel, &listRect);
   ::GetWindowRect(host, &hostRect);
