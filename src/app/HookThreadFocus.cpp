@@ -218,11 +218,14 @@ void THookThread::FocusMessage(const MSG& msg) {
       rec->NeedCheckFocus = false;
       rec->SkipFocusTick = ::GetTickCount();
       ShowEdit(*rec);
-      // A window of ours in front lets this process take the focus; the Explorer window then
-      // gets the front back, since the edit's keystrokes reach it through that window.
-      ::SetForegroundWindow(FocusHostWindow());
-      ::SetForegroundWindow(WindowFromValue(rec->MainForm));
       rec->Edit->SetFocus();
+      if (::GetFocus() != rec->Edit->Edit().Handle()) {
+        // Refused: a window of ours in front lets this process take the focus; the Explorer
+        // window then gets the front back, since the edit's keystrokes reach it through it.
+        ::SetForegroundWindow(FocusHostWindow());
+        ::SetForegroundWindow(WindowFromValue(rec->MainForm));
+        rec->Edit->SetFocus();
+      }
       Trace(L"CBTHookHookMessage SetFocus " + TimeText());
       return;
     }

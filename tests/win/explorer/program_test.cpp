@@ -91,6 +91,10 @@ TEST(ProgramRoad, ClickTypeAndTheServiceAnswerFillsTheListThenTheProgramEndsClea
       },
       10000));
 
+  // Typing goes to the edit in the active window; when Wine left none active, the user's
+  // click into the edit makes it so.
+  if (!WaitUntil([&] { return ::GetForegroundWindow() == top; }, 500)) ClickCentre(edit);
+  WaitUntil([&] { return ::GetForegroundWindow() == top; }, 2000);
   TypeText(L"plan");
   HWND host = FileViewHostOf(top);
   HWND panel = nullptr, list = nullptr;
