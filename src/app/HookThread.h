@@ -109,6 +109,8 @@ class THookThread : public TThread {
   TWindowRec* RecordOfTimer(const TTimer& timer) const;
   // Reads the folder an Explorer window shows and whether our search can serve it.
   bool ReadExplorerFolder(TWindowRec& rec);
+  // After a navigation: the new file view's host, the folder, the list dropped, the edit hidden.
+  void RecheckFileView(TWindowRec& rec);
   void ShowEdit(TWindowRec& rec);
   // Shares keyboard input with the thread of the Explorer window the edit is shown in, as a
   // child window of another thread requires; kept while the record lives.

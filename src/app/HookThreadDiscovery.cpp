@@ -61,7 +61,14 @@ bool THookThread::ReadExplorerFolder(TWindowRec& rec) {
 void THookThread::ScanHookWindows() {
   for (int i = 0; i < FWindowList->Count(); ++i) {
     TWindowRec* rec = FWindowList->GetByIndex(i);
-    if (!rec || !::IsWindow(WindowFromValue(rec->MainForm)) || rec->Inited || rec->SkipCheckWindow) continue;
+    if (!rec || !::IsWindow(WindowFromValue(rec->MainForm))) continue;
+    // A navigation whose destructions all came while the old file view still stood (its
+    // destruction waits for our list inside it) left no re-check to see the new one.
+    if (rec->FileHandle != 0 && !::IsWindow(WindowFromValue(rec->FileHandle))) {
+      RecheckFileView(*rec);
+      continue;
+    }
+    if (rec->Inited || rec->SkipCheckWindow) continue;
     HWND box = nullptr, view = nullptr;
     if (!FindWindowByClassPath(WindowFromValue(rec->MainForm), box, SearchBoxPath()) ||
         !FindWindowByClassPath(WindowFromValue(rec->MainForm), view, FileViewPath()))
@@ -84,23 +91,25 @@ void THookThread::CBTHookDestroyWnd(HWND window) {
   }
   // An Explorer window is in front: a destruction there may be its old file view going after
   // a navigation.
-  TWindowRec* rec = RecordOf(foreground);
-  if (!rec) return;
+  if (TWindowRec* rec = RecordOf(foreground)) RecheckFileView(*rec);
+}
+
+void THookThread::RecheckFileView(TWindowRec& rec) {
   HWND view = nullptr;
-  if (!FindWindowByClassPath(WindowFromValue(rec->MainForm), view, FileViewPath()) || rec->FileHandle == 0 ||
-      WindowValue(::GetParent(view)) == rec->FileHandle)
+  if (!FindWindowByClassPath(WindowFromValue(rec.MainForm), view, FileViewPath()) || rec.FileHandle == 0 ||
+      WindowValue(::GetParent(view)) == rec.FileHandle)
     return;
-  rec->FileHandle = WindowValue(::GetParent(view));
-  DropResultView(*rec);  // it lay on the old host
-  if (ReadExplorerFolder(*rec)) {
-    if (rec->Inited) {
+  rec.FileHandle = WindowValue(::GetParent(view));
+  DropResultView(rec);  // it lay on the old host
+  if (ReadExplorerFolder(rec)) {
+    if (rec.Inited) {
       Trace(L"CBTHookDestroyWnd KillFocus " + TimeText());
-      const DWORD sinceKill = ::GetTickCount() - rec->LastKillFocusTick;
-      DoKillFocus(*rec, rec->LastKillFocusTick != 0 && sinceKill > kRestoreAfterKill);
-    } else if (!rec->SkipCheckWindow) {
-      CreateOverlayControls(*rec);
+      const DWORD sinceKill = ::GetTickCount() - rec.LastKillFocusTick;
+      DoKillFocus(rec, rec.LastKillFocusTick != 0 && sinceKill > kRestoreAfterKill);
+    } else if (!rec.SkipCheckWindow) {
+      CreateOverlayControls(rec);
     }
   }
-  Trace(WindowClassName(foreground) + L" New P.FileHandle: " + std::to_wstring(rec->FileHandle) + L" " +
-        W(rec->ExplorerPath));
+  Trace(WindowClassName(WindowFromValue(rec.MainForm)) + L" New P.FileHandle: " + std::to_wstring(rec.FileHandle) +
+        L" " + W(rec.ExplorerPath));
 }

@@ -36,7 +36,7 @@ class ExplorerOverlay : public ::testing::Test {
     ASSERT_TRUE(RegisterShellStandIn(ExeDirectory()));
     ASSERT_EQ(thread_.CBTHook().Start(), L"");
     thread_.Start();
-    standIn_ = std::make_unique<StandIn>(L"\"Docs|file:///C:/windows/\"");
+    standIn_ = std::make_unique<StandIn>(L"--place \"Share|file://nohost/share/\" \"Docs|file:///C:/windows/\"");
     top_ = standIn_->Window(L"Docs");
     ASSERT_NE(top_, nullptr);
     box_ = SearchBoxOf(top_);

@@ -198,6 +198,49 @@ TEST_F(ExplorerSearch, ClosingTheWindowBehindAnotherProgramFreesTheRecordAndItsC
   EXPECT_EQ(thread_.WindowList().Count(), 0);
   EXPECT_TRUE(WaitUntil([&] { return service_.Messages(kActionCancel).size() > cancels; }, 2000));
   EXPECT_EQ(service_.Messages(kActionCancel).back().SearchBox, WindowValue(top_));
+
+  // The service's late items for the window that is gone are dropped.
+  wchar_t windowsDir[MAX_PATH] = L"";
+  ::GetWindowsDirectoryW(windowsDir, MAX_PATH);
+  const std::uint32_t box = WindowValue(top_);
+  std::vector<IMessageData> late{BuildAnswerBegin(box)};
+  for (int i = 0; i < 200; ++i) late.push_back(BuildFoundItem(U(windowsDir), u"gone", box));
+  late.push_back(BuildAnswerEnd(box));
+  Answer(late);
+  EXPECT_EQ(thread_.WindowList().Count(), 0);
+}
+
+TEST_F(ExplorerSearch, NavigatingToAPlaceThatCannotBeSearchedDropsTheListAndBackBringsTheEdit) {
+  ClickIntoTheBox();
+  TypeText(L"nav");
+  PressKey(VK_RETURN);
+  ASSERT_TRUE(WaitUntil([&] { return rec_->ResultView && rec_->ResultView->Panel().Visible(); }, 3000));
+  const HWND oldHost = WindowFromValue(rec_->FileHandle);
+  const HWND panel = rec_->ResultView->Panel().Handle();
+
+  ClickTreeItem(TreeOf(top_), 0);  // a network share: not NTFS
+  ASSERT_TRUE(WaitUntil([&] { return testing_support::WindowText(top_) == L"Share"; }, 3000));
+  ASSERT_TRUE(WaitUntil([&] { return rec_->SkipCheckWindow; }, 3000));
+  EXPECT_FALSE(::IsWindow(panel)) << "the list went with the old file view";
+  EXPECT_EQ(rec_->ResultView, nullptr) << "the list lay on the old file view";
+  EXPECT_FALSE(rec_->Edit->Visible());
+  EXPECT_EQ(rec_->Edit->Text(), u"");
+  EXPECT_NE(WindowFromValue(rec_->FileHandle), oldHost);
+  EXPECT_EQ(WindowFromValue(rec_->FileHandle), FileViewHostOf(top_));
+  EXPECT_TRUE(WaitUntil([&] { return !service_.Messages(kActionCancel).empty(); }, 2000));
+
+  // Explorer's own box stays usable there: a click shows nothing of ours.
+  ClickCentre(box_);
+  WaitUntil([] { return false; }, 600);
+  EXPECT_FALSE(rec_->Edit->Visible());
+
+  ClickTreeItem(TreeOf(top_), 1);  // back to the folder
+  ASSERT_TRUE(WaitUntil([&] { return !rec_->SkipCheckWindow && rec_->ExplorerPath == u"C:\\windows\\"; }, 3000));
+  // Explorer's box may hold the focus the navigation handed back; from the file view, a click
+  // into it brings our edit again.
+  ClickCentre(FileViewHostOf(top_));
+  WaitUntil([] { return false; }, 300);
+  ClickIntoTheBox();
 }
 
 }  // namespace
