@@ -63,6 +63,9 @@ class THookThread : public TThread {
   bool SendRequest(const IMessageData& request, bool checkServiceOnFailure);
   // Arms the service check (a search could not reach the service).
   void RequestServiceCheck() { ::InterlockedExchange(&FCheckService, 1); }
+  // Called by the service handler while it answers false: the loop goes on and asks again
+  // after the usual pause instead of ending.
+  void RetryServiceCheckLater() { ::InterlockedExchange(&FRetryServiceCheck, 1); }
   // Asks the loop to re-lay result lists from now on (a click on a hooked window).
   void RequestSizeCheck();
   // Queues a destroyed window's handle; the loop tells the service and deletes its record.
@@ -156,6 +159,7 @@ class THookThread : public TThread {
   bool FSuccessed = false;
   volatile LONG FNeedCheckSize = 0;
   volatile LONG FCheckService = 0;
+  volatile LONG FRetryServiceCheck = 0;
   volatile LONG FCheckSizeTick = 0;
   std::mutex FDestroyLock;  // guards FDestroyWndList (appended on the main thread)
   std::deque<std::uint32_t> FDestroyWndList;

@@ -76,6 +76,8 @@ void THookThread::CheckService(DWORD& lastServiceCall) {
   if (FSuccessed) {
     ::InterlockedExchange(&FCheckService, 0);
     lastServiceCall = ::GetTickCount();
+  } else if (::InterlockedExchange(&FRetryServiceCheck, 0)) {
+    lastServiceCall = ::GetTickCount();
   } else {
     Terminate();
   }

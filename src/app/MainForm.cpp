@@ -58,8 +58,9 @@ void TfrmRuvoSearch::Close() {
 void TfrmRuvoSearch::FormCreate() {
   FHookThread = std::make_unique<THookThread>(this);
   FHookThread->OnAddSearchResult = &TfrmRuvoSearch::AddSearchResult;
-  // The service handler is not assigned here: without it the hook thread ends its loop when
-  // the service cannot be reached, and hook events go on.
+  FHookThread->OnServiceNotRun = [this](THookThread* sender, bool& successed) {
+    HookThreadServiceNotRun(sender, successed);
+  };
   try {
     FHookThread->CBTHook().Start();
   } catch (const EHookWindowError& e) {

@@ -49,6 +49,7 @@ class TfrmRuvoSearch : public TWinControl {
   LRESULT WMSysCommand(WPARAM wp, LPARAM lp);
   void WMNewVersion(WPARAM wp);
   void WMReportChannel();
+  void HookThreadServiceNotRun(THookThread* sender, bool& successed);
   void ShowInfoTip();
   void HideApplication();
   void Button1Click();

@@ -5,6 +5,7 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include "app/Elevation.h"
 #include "app/MainForm.h"
 #include "win/common/Handle.h"
 #include "win/shell/ShellUtils.h"
@@ -35,6 +36,9 @@ int RunMainForm() {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  // The elevated helper instance does its task and ends here, before any window or check.
+  OnElevateProc = ElevatedTaskHandler;
+  HandleElevatedInvocation();
 #if !defined(_WIN64)
   // The 32-bit edition leaves 64-bit Windows to the 64-bit one.
   if (Is64Bit()) {

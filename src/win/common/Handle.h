@@ -81,6 +81,13 @@ struct IconTraits {
   static void Close(Type h) { ::DestroyIcon(h); }
 };
 
+struct ScHandleTraits {  // OpenSCManager, OpenService, CreateService
+  using Type = SC_HANDLE;
+  static Type Invalid() { return nullptr; }
+  static bool Valid(Type h) { return h != nullptr; }
+  static void Close(Type h) { ::CloseServiceHandle(h); }
+};
+
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueFileHandle = UniqueHandle<FileHandleTraits>;
 using UniqueBitmap = UniqueHandle<GdiTraits<HBITMAP>>;
@@ -92,6 +99,7 @@ using UniqueDc = UniqueHandle<DcTraits>;
 using UniqueModule = UniqueHandle<ModuleTraits>;
 using UniqueWindow = UniqueHandle<WindowTraits>;
 using UniqueIcon = UniqueHandle<IconTraits>;
+using UniqueScHandle = UniqueHandle<ScHandleTraits>;
 
 // Selects a GDI object into a DC for one scope.
 class SelectObjectScope {

@@ -11,7 +11,7 @@ std::wstring SystemErrorMessage(DWORD code) {
   return text;
 }
 
-std::wstring ExeDirectory() {
+std::wstring ExePath() {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
     const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
@@ -19,7 +19,13 @@ std::wstring ExeDirectory() {
       path.resize(n);
       break;
     }
+    if (path.size() >= 65536) return {};  // longer than any path the system gives
     path.resize(path.size() * 2);
   }
+  return path;
+}
+
+std::wstring ExeDirectory() {
+  const std::wstring path = ExePath();
   return path.substr(0, path.find_last_of(L"\\/") + 1);
 }

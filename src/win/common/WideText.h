@@ -14,5 +14,7 @@ inline std::u16string U(std::wstring_view s) { return std::u16string(reinterpret
 // The system's text for a Win32 error code, without the trailing line break.
 std::wstring SystemErrorMessage(DWORD code);
 
+// The full path of this process's exe.
+std::wstring ExePath();
 // The folder of this process's exe, with a trailing backslash.
 std::wstring ExeDirectory();

@@ -41,6 +41,8 @@ class ChildProcess {
       pid_ = pi.dwProcessId;
     }
   }
+  // Takes over a process started otherwise (another token, another verb).
+  ChildProcess(HANDLE process, DWORD pid) : process_(process), pid_(pid) {}
   ChildProcess(ChildProcess&&) = default;
   ChildProcess& operator=(ChildProcess&&) = default;
   ~ChildProcess() { Kill(); }
