@@ -1,7 +1,6 @@
 #include "ExplorerTestSupport.h"
 
 #include <commctrl.h>
-#include <gtest/gtest.h>
 
 #include "../controls/TestSupport.h"
 
