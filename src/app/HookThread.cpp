@@ -19,6 +19,12 @@ THookThread::THookThread(TfrmRuvoSearch* owner) : FOwner(owner) {
   };
   FCBTHook = std::make_unique<TCBTHookReceiver>();
   FCBTHook->SetHookDLL(ExeDirectory() + L"RuvoSearch.dll");
+  FCBTHook->OnHookMessage = [this](TSysHookReceiver&, MSG& msg, bool& handled) { CBTHookHookMessage(msg, handled); };
+  FCBTHook->OnCreateWnd = [this](TCBTHookReceiver&, HWND window) { CBTHookCreateWnd(window); };
+  FCBTHook->OnDestroyWnd = [this](TCBTHookReceiver&, HWND window) { CBTHookDestroyWnd(window); };
+  FCBTHook->OnSetFocus = [this](TCBTHookReceiver&, HWND newWindow, HWND oldWindow) {
+    CBTHookSetFocus(newWindow, oldWindow);
+  };
 }
 
 THookThread::~THookThread() {
@@ -81,10 +87,3 @@ void THookThread::DoServiceNotRun() {
   if (OnServiceNotRun) OnServiceNotRun(this, FSuccessed);
 }
 
-void THookThread::WindowListDelete(TWindowRec* rec) { delete rec; }
-
-void THookThread::AddExplorerWindows() {}
-
-void THookThread::ScanHookWindows() {}
-
-void THookThread::CheckResultViewSize() {}

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -36,6 +37,12 @@ class THookThread : public TThread {
   static constexpr DWORD kSizeCheckDelay = 50;
   static constexpr DWORD kServiceCallInterval = 5000;
   static constexpr DWORD kConnectTimeout = 10;
+  static constexpr UINT kSearchDelay = 500;        // pause in typing before a search goes out
+  static constexpr DWORD kSkipFocusWindow = 200;   // focus returning to Explorer's box is ignored
+  static constexpr DWORD kRefocusPause = 100;      // refocusing sooner first lets messages through
+  static constexpr DWORD kRestoreAfterKill = 200;  // a navigation restores Explorer's box after this
+  static constexpr std::uint8_t kDropDownTooltips = 3;  // Windows 7: its drop-down is open
+  static constexpr int kCloseButtonSize = 18;
 
   explicit THookThread(TfrmRuvoSearch* owner);
   ~THookThread() override;
@@ -76,8 +83,65 @@ class THookThread : public TThread {
                                                  const IMessageData& response);
   void DoServiceNotRun();
 
+  // Registration and overlays, on the main thread.
+  void AddHookWindow(std::uint32_t window, TSearchType searchType);
+  void CreateOverlayControls(TWindowRec& rec);
+  // Hook events, on the main thread.
+  void CBTHookHookMessage(MSG& msg, bool& handled);
+  void CBTHookCreateWnd(HWND window);
+  void CBTHookDestroyWnd(HWND window);
+  void CBTHookSetFocus(HWND newWindow, HWND oldWindow);
+  // Hides the record's edit and cancels its query; restore hands the focus back to
+  // Explorer's own search box.
+  void DoKillFocus(TWindowRec& rec, bool restore);
+  // Sends or cancels the query of the record whose edit this is.
+  void DoSearch(TImageEdit& edit);
+  // The focus window of the thread that owns the window (0 when that cannot be read).
+  HWND GetThreadFocus(HWND window) const;
+  // Copies the search box's picture, its placeholder erased, into the edit's background.
+  static void PaintEditBackground(HWND searchBox, TImageEdit& edit);
+  static void EraseSearchBoxText(TDibImage& picture, const TImageEdit& edit);
+
  private:
   void WindowListDelete(TWindowRec* rec);
+  // Records by what a handler holds; nullptr when none matches.
+  TWindowRec* RecordOf(HWND window) const;
+  TWindowRec* ForegroundRecord() const;
+  TWindowRec* RecordOfEdit(const TImageEdit& edit) const;
+  TWindowRec* RecordOfButton(const TImageButton& button) const;
+  TWindowRec* RecordOfTimer(const TTimer& timer) const;
+  // Reads the folder an Explorer window shows and whether our search can serve it.
+  bool ReadExplorerFolder(TWindowRec& rec);
+  // After a navigation: the new file view's host, the folder, the list dropped, the edit hidden.
+  void RecheckFileView(TWindowRec& rec);
+  void ShowEdit(TWindowRec& rec);
+  // Shares keyboard input with the thread of the Explorer window the edit is shown in, as a
+  // child window of another thread requires; kept while the record lives.
+  void AttachEditInput(const TWindowRec& rec);
+  void DetachEditInput(const TWindowRec& rec);
+  void EmptyEditQuietly(TWindowRec& rec);
+  void FocusMessage(const MSG& msg);
+  void SizeMessage(const MSG& msg, bool& targetIsKey);
+  bool ExamineFocusChange(TWindowRec& rec, HWND newWindow, HWND oldWindow);
+  // The record's result list over the file view.
+  bool ResultViewVisible(const TWindowRec& rec) const;
+  HWND ResultViewWindow(const TWindowRec& rec) const;
+  bool ResultViewRect(const TWindowRec& rec, RECT& r) const;
+  void LayResultView(TWindowRec& rec, const RECT& fileViewHost);
+  void FocusResultView(TWindowRec& rec);
+  void ShowResultView(TWindowRec& rec);  // created on first use, cleared, "searching"
+  void HideResultView(TWindowRec& rec);  // cleared and hidden
+  void DropResultView(TWindowRec& rec);  // freed (it lay on a file view that is gone)
+  // A window of ours that may take the foreground, so this process may set the focus.
+  HWND FocusHostWindow() const;
+  // Control events.
+  void SearchEditChange(TImageEdit& edit);
+  void SearchEditEnterPress(TImageEdit& edit);
+  void SearchEditEscPress(TImageEdit& edit);
+  void CloseButtonClick(TImageButton& button);
+  void ResultViewSearchKeyPress(TListViewEx& view);
+  void SearchTimerTimer(TTimer& timer);
+
   void LoopPass(DWORD& lastScan, DWORD& lastServiceCall);
   void DrainDestroyedWindows();
   void CheckService(DWORD& lastServiceCall);
@@ -99,6 +163,7 @@ class THookThread : public TThread {
   volatile LONG FCheckSizeTick = 0;
   std::mutex FDestroyLock;  // guards FDestroyWndList (appended on the main thread)
   std::deque<std::uint32_t> FDestroyWndList;
+  std::map<std::uint32_t, DWORD> FInputAttachments;  // MainForm -> its thread; main thread only
   mutable std::mutex FUpdateLock;
   TUpdateInfoRec FUpdateInfo;
 };

@@ -5,6 +5,7 @@
 #include "app/MainForm.h"
 #include "core/SearchMessages.h"
 #include "core/TextFold.h"
+#include "core/TextUtils.h"
 #include "core/Wildcard.h"
 #include "win/common/WideText.h"
 #include "win/common/WindowValue.h"
@@ -14,6 +15,11 @@ std::u16string FileNamePart(const std::u16string& path) {
   const auto slash = path.find_last_of(u'\\');
   return slash == std::u16string::npos ? path : path.substr(slash + 1);
 }
+// Whether an item answers the query the record's edit holds (any item does while it has none).
+bool IsCurrentQuery(const TWindowRec& rec, const std::u16string& wildcard) {
+  return !rec.Edit || FoldLower(Trim(rec.Edit->Text())) == FoldLower(Trim(wildcard));
+}
+
 }  // namespace
 
 void THookThread::ReceiveResultServerExecuteRequest(const ICommContext&, const IMessageData& request,
@@ -52,7 +58,11 @@ void THookThread::ReceiveResultServerExecuteRequest(const ICommContext&, const I
       Synchronize([&] {
         TWindowRec* rec = FWindowList->GetValue(key);
         if (!rec || !::IsWindow(WindowFromValue(rec->FileHandle))) return;
-        if (action == kActionFoundItem && !rec->ResultList.insert(FoldLower(fileName)).second) return;
+        // Only the current query's items count as delivered: a late item of an older answer
+        // would otherwise keep the same path of the new answer out.
+        if (action == kActionFoundItem && IsCurrentQuery(*rec, wildcard) &&
+            !rec->ResultList.insert(FoldLower(fileName)).second)
+          return;
         if (OnAddSearchResult) OnAddSearchResult(this, rec, fileName, wildcard, match);
       });
       break;

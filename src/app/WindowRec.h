@@ -6,7 +6,10 @@
 #include <string>
 #include <unordered_set>
 
+#include "win/common/WindowValue.h"
+#include "win/controls/ImageButton.h"
 #include "win/controls/ImageEdit.h"
+#include "win/controls/Timer.h"
 #include "win/resultview/ListViewEx.h"
 
 enum class TSearchType : std::uint8_t { stExplorer, stTaskBar, stStartMenu };
@@ -22,6 +25,7 @@ struct TWindowRec {
   std::unordered_set<std::u16string> ResultList;  // paths delivered in the current answer
   std::int32_t ResultDirIndex = -1;
   std::unique_ptr<TListViewEx> ResultView;  // the result list, made by the first search
+  std::unique_ptr<TImageButton> Button;  // close button inside the edit
   std::uint32_t LastSetFocusTick = 0;
   std::uint32_t LastKillFocusTick = 0;
   std::uint32_t SkipFocusTick = 0;
@@ -29,6 +33,7 @@ struct TWindowRec {
   bool NeedCheckFocus = false;
   bool FindDropDown = false;
   std::uint8_t TooltipCount = 0;
+  std::unique_ptr<TTimer> Timer;  // search delay while the user types
 };
 using PWindowRec = TWindowRec*;
 

@@ -30,6 +30,18 @@ std::u16string Trim(std::u16string_view s) {
   return std::u16string(s.substr(b, e - b));
 }
 
+std::u16string ExtractFileDrive(std::u16string_view path) {
+  if (path.size() >= 2 && path[1] == u':') return std::u16string(path.substr(0, 2));
+  if (path.size() >= 2 && path[0] == u'\\' && path[1] == u'\\') {
+    // Up to the separator that ends the share name.
+    const std::size_t server = path.find(u'\\', 2);
+    if (server == std::u16string_view::npos || server == 2) return {};
+    const std::size_t share = path.find(u'\\', server + 1);
+    return std::u16string(path.substr(0, share));
+  }
+  return {};
+}
+
 static int HexDigit(char16_t c) {
   if (c >= u'0' && c <= u'9') return c - u'0';
   if (c >= u'a' && c <= u'f') return c - u'a' + 10;

@@ -17,6 +17,10 @@ bool SameIgnoringAsciiCase(std::u16string_view a, std::u16string_view b);
 // Removes leading and trailing characters <= U+0020 (blanks and control characters).
 std::u16string Trim(std::u16string_view s);
 
+// The drive part of a path: "C:" for "C:\dir", "\\server\share" for a network path,
+// empty for anything else.
+std::u16string ExtractFileDrive(std::u16string_view path);
+
 // Reads a 32-bit integer the way the classic toolkits' StrToInt does: optional leading
 // blanks, an optional sign, then decimal digits or a hexadecimal form ("$", "0x", "0X", "x",
 // "X"). Decimal must fit a signed 32-bit value; hexadecimal takes up to 32 bits and wraps.

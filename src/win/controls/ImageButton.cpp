@@ -316,6 +316,12 @@ LRESULT TImageButton::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
       // The pictures' alpha blends with the parent's picture.
       PaintOverParent([this](HDC dc) { Paint(dc); });
       return 0;
+    case WM_PRINTCLIENT: {  // painting into a picture of the window (WM_PRINT)
+      HDC dc = reinterpret_cast<HDC>(wp);
+      DrawParentBackground(Handle(), dc);
+      Paint(dc);
+      return 0;
+    }
     case WM_ERASEBKGND:
       return 1;
     case WM_MOUSEMOVE:

@@ -45,12 +45,10 @@ bool ReadInt(IDispatch* object, const wchar_t* name, LONG& out) {
   return true;
 }
 
-}  // namespace
-
-bool GetExplorerPath(HWND window, std::wstring& locationName, std::wstring& path) {
-  locationName.clear();
-  path.clear();
-  const ComScope com;
+// Runs visit(item) for each item of the automation object's Windows collection, until it
+// returns true. False when there is no object or no collection.
+template <typename Visit>
+bool ForEachShellWindow(Visit visit) {
   CLSID clsid{};
   if (FAILED(::CLSIDFromProgID(L"Shell.Application", &clsid))) return false;
   ComPtr<IDispatch> shell;
@@ -60,7 +58,6 @@ bool GetExplorerPath(HWND window, std::wstring& locationName, std::wstring& path
   const ComPtr<IDispatch> windows = DispatchOf(windowsValue.get());
   LONG count = 0;
   if (!windows || !ReadInt(windows.Get(), L"Count", count)) return false;
-
   for (LONG i = 0; i < count; ++i) {
     Variant index, itemValue;
     index.get().vt = VT_I4;
@@ -69,13 +66,37 @@ bool GetExplorerPath(HWND window, std::wstring& locationName, std::wstring& path
     const ComPtr<IDispatch> item = DispatchOf(itemValue.get());
     LONG hwnd = 0;
     if (!item || !ReadInt(item.Get(), L"HWND", hwnd)) continue;
-    if (static_cast<DWORD>(hwnd) != static_cast<DWORD>(reinterpret_cast<UINT_PTR>(window)))
-      continue;
-    ReadString(item.Get(), L"LocationName", locationName);
-    std::wstring url;
-    if (ReadString(item.Get(), L"LocationURL", url) && !url.empty())
-      path = W(FileURLToPath(U(url)));
-    return true;
+    // The collection gives handles as 32-bit values; they widen by sign extension.
+    if (visit(item.Get(), reinterpret_cast<HWND>(static_cast<LONG_PTR>(hwnd)))) break;
   }
-  return false;
+  return true;
+}
+
+}  // namespace
+
+bool GetExplorerPath(HWND window, std::wstring& locationName, std::wstring& path) {
+  locationName.clear();
+  path.clear();
+  const ComScope com;
+  bool found = false;
+  ForEachShellWindow([&](IDispatch* item, HWND hwnd) {
+    if (HandleToULong(hwnd) != HandleToULong(window)) return false;
+    ReadString(item, L"LocationName", locationName);
+    std::wstring url;
+    if (ReadString(item, L"LocationURL", url) && !url.empty()) path = W(FileURLToPath(U(url)));
+    found = true;
+    return true;
+  });
+  return found;
+}
+
+bool GetShellWindows(std::vector<TShellWindow>& windows) {
+  windows.clear();
+  const ComScope com;
+  return ForEachShellWindow([&](IDispatch* item, HWND hwnd) {
+    TShellWindow w{hwnd, {}};
+    ReadString(item, L"FullName", w.fullName);
+    windows.push_back(std::move(w));
+    return false;
+  });
 }

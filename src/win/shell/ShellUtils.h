@@ -22,6 +22,16 @@ std::wstring FormatFileSize(std::int64_t size);
 // virtual folder). False, with both outputs empty, when no shell window has that handle.
 bool GetExplorerPath(HWND window, std::wstring& locationName, std::wstring& path);
 
+// One window of the automation object's Windows collection: its handle and the executable
+// of its process (FullName).
+struct TShellWindow {
+  HWND window;
+  std::wstring fullName;
+};
+// Lists the shell windows "Shell.Application" knows (Explorer and browser windows alike).
+// False when there is no such object or no collection; empty items are left out.
+bool GetShellWindows(std::vector<TShellWindow>& windows);
+
 // ShellExecute with the default verb; true when started.
 bool RunProgram(const std::wstring& path);
 
@@ -30,6 +40,10 @@ bool RunProgram(const std::wstring& path);
 // first one leads nowhere. found is the window of the last class, or null.
 bool FindWindowByClassPath(HWND parent, HWND& found, const std::vector<std::wstring>& classes,
                            std::uint8_t depth = 0);
+// The window's class name; empty when the window is gone.
+std::wstring WindowClassName(HWND window);
+// The window's class is className, ASCII case ignored.
+bool HasWindowClass(HWND window, const std::wstring& className);
 // The class path written as one text joined by "|".
 std::vector<std::wstring> SplitClassPath(const std::wstring& joined);
 // True when target lies anywhere below root (root itself does not count).

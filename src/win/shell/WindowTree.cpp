@@ -4,16 +4,16 @@
 #include "core/TextUtils.h"
 #include "win/common/WideText.h"
 
-namespace {
-
-bool SameClassIgnoringAsciiCase(HWND window, const std::wstring& className) {
+std::wstring WindowClassName(HWND window) {
   wchar_t name[257] = {};
   const int n = ::GetClassNameW(window, name, 257);
-  if (n <= 0 || static_cast<std::size_t>(n) != className.size()) return false;
-  return SameIgnoringAsciiCase(U(std::wstring_view(name, static_cast<std::size_t>(n))), U(className));
+  return std::wstring(name, n > 0 ? static_cast<std::size_t>(n) : 0);
 }
 
-}  // namespace
+bool HasWindowClass(HWND window, const std::wstring& className) {
+  const std::wstring name = WindowClassName(window);
+  return !name.empty() && SameIgnoringAsciiCase(U(name), U(className));
+}
 
 bool FindWindowByClassPath(HWND parent, HWND& found, const std::vector<std::wstring>& classes,
                            std::uint8_t depth) {
@@ -29,7 +29,7 @@ bool FindWindowByClassPath(HWND parent, HWND& found, const std::vector<std::wstr
   if (FindWindowByClassPath(child, found, classes, depth + 1)) return true;
   for (HWND sibling = ::GetWindow(child, GW_HWNDNEXT); ::IsWindow(sibling);
        sibling = ::GetWindow(sibling, GW_HWNDNEXT)) {
-    if (SameClassIgnoringAsciiCase(sibling, className) &&
+    if (HasWindowClass(sibling, className) &&
         FindWindowByClassPath(sibling, found, classes, depth + 1))
       return true;
   }
