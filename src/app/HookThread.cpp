@@ -9,10 +9,10 @@ THookThread::THookThread(TfrmRuvoSearch* owner) : FOwner(owner) {
   FWindowList = std::make_unique<THashListEx<TWindowRec>>();
   FWindowList->OnDelete = [this](TWindowRec* rec) { WindowListDelete(rec); };
   FSendRequestClient = std::make_unique<TIPCClient>();
-  FSendRequestClient->SetServerName(u"SearchRequestPipe");
+  FSendRequestClient->SetServerName(kSearchRequestPipe);
   FSendRequestClient->SetAllowImpersonation(true);  // the service searches as this user
   FReceiveResultServer = std::make_unique<TIPCServer>();
-  FReceiveResultServer->SetServerName(u"SearchResultPipe");
+  FReceiveResultServer->SetServerName(kSearchResultPipe);
   FReceiveResultServer->OnExecuteRequest = [this](const ICommContext& context, const IMessageData& request,
                                                   const IMessageData& response) {
     ReceiveResultServerExecuteRequest(context, request, response);
@@ -49,8 +49,8 @@ TUpdateInfoRec THookThread::UpdateInfo() const {
 }
 
 void THookThread::RequestSizeCheck() {
-  ::InterlockedExchange(&FNeedCheckSize, 1);
-  ::InterlockedExchange(&FCheckSizeTick, static_cast<LONG>(::GetTickCount()));
+  FNeedCheckSize = true;
+  FCheckSizeTick = ::GetTickCount();
 }
 
 void THookThread::QueueDestroyedWindow(std::uint32_t handle) {

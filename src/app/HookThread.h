@@ -62,10 +62,10 @@ class THookThread : public TThread {
   // Returns whether the request went out. Safe from the main thread and this thread.
   bool SendRequest(const IMessageData& request, bool checkServiceOnFailure);
   // Arms the service check (a search could not reach the service).
-  void RequestServiceCheck() { ::InterlockedExchange(&FCheckService, 1); }
+  void RequestServiceCheck() { FCheckService = true; }
   // Called by the service handler while it answers false: the loop goes on and asks again
   // after the usual pause instead of ending.
-  void RetryServiceCheckLater() { ::InterlockedExchange(&FRetryServiceCheck, 1); }
+  void RetryServiceCheckLater() { FRetryServiceCheck = true; }
   // Asks the loop to re-lay result lists from now on (a click on a hooked window).
   void RequestSizeCheck();
   // Queues a destroyed window's handle; the loop tells the service and deletes its record.
@@ -157,10 +157,10 @@ class THookThread : public TThread {
   std::unique_ptr<TIPCClient> FSendRequestClient;
   std::unique_ptr<TIPCServer> FReceiveResultServer;
   bool FSuccessed = false;
-  volatile LONG FNeedCheckSize = 0;
-  volatile LONG FCheckService = 0;
-  volatile LONG FRetryServiceCheck = 0;
-  volatile LONG FCheckSizeTick = 0;
+  std::atomic<bool> FNeedCheckSize{false};
+  std::atomic<bool> FCheckService{false};
+  std::atomic<bool> FRetryServiceCheck{false};
+  std::atomic<DWORD> FCheckSizeTick{0};
   std::mutex FDestroyLock;  // guards FDestroyWndList (appended on the main thread)
   std::deque<std::uint32_t> FDestroyWndList;
   std::map<std::uint32_t, DWORD> FInputAttachments;  // MainForm -> its thread; main thread only

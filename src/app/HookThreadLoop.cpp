@@ -2,15 +2,29 @@
 // service check.
 #include "app/HookThread.h"
 
-#include "core/SearchMessages.h"
 #include <optional>
+#include <string>
+
+#include "app/MainForm.h"
+#include "core/SearchMessages.h"
 
 void THookThread::Execute() {
-  FReceiveResultServer->Start();
+  try {
+    FReceiveResultServer->Start();
+  } catch (const std::exception& e) {
+    // Without its result pipe the program would search and never show an answer: the user is
+    // told and the program ends, rather than running on deaf.
+    ::OutputDebugStringA((std::string("ReceiveResultServer start failed: ") + e.what()).c_str());
+    Synchronize([this] {
+      ::MessageBoxW(FOwner->Handle(), L"无法接收搜索结果，程序即将退出。", TfrmRuvoSearch::kCaption, MB_ICONERROR);
+      FOwner->Close();
+    });
+    return;
+  }
   AddExplorerWindows();
   DWORD lastScan = 0;
   DWORD lastServiceCall = 0;
-  ::InterlockedExchange(&FCheckService, 1);
+  FCheckService = true;
   while (!Terminated()) {
     LoopPass(lastScan, lastServiceCall);
     ::Sleep(1);
@@ -26,7 +40,7 @@ void THookThread::LoopPass(DWORD& lastScan, DWORD& lastServiceCall) {
     lastScan = ::GetTickCount();
   }
 
-  const DWORD sizeTick = static_cast<DWORD>(FCheckSizeTick);
+  const DWORD sizeTick = FCheckSizeTick;
   if (sizeTick != 0 && ::GetTickCount() - sizeTick >= kSizeCheckDelay) {
     CsLock lock(FLock);
     Synchronize([this] { CheckResultViewSize(); });
@@ -74,9 +88,9 @@ void THookThread::CheckService(DWORD& lastServiceCall) {
   if (lastServiceCall != 0 && ::GetTickCount() - lastServiceCall < kServiceCallInterval) return;
   Synchronize([this] { DoServiceNotRun(); });
   if (FSuccessed) {
-    ::InterlockedExchange(&FCheckService, 0);
+    FCheckService = false;
     lastServiceCall = ::GetTickCount();
-  } else if (::InterlockedExchange(&FRetryServiceCheck, 0)) {
+  } else if (FRetryServiceCheck.exchange(false)) {
     lastServiceCall = ::GetTickCount();
   } else {
     Terminate();

@@ -144,7 +144,7 @@ void THookThread::SizeMessage(const MSG& msg, bool& targetIsKey) {
       TWindowRec* rec = RecordOf(reinterpret_cast<HWND>(msg.wParam));
       RECT r{};
       if (rec && ResultViewVisible(*rec) && ::GetWindowRect(WindowFromValue(rec->FileHandle), &r)) {
-        ::InterlockedExchange(&FNeedCheckSize, 0);
+        FNeedCheckSize = false;
         LayResultView(*rec, r);
       }
       break;
@@ -152,7 +152,7 @@ void THookThread::SizeMessage(const MSG& msg, bool& targetIsKey) {
     case WM_USER + 1: {  // minimise, maximise or restore
       TWindowRec* rec = RecordOf(reinterpret_cast<HWND>(msg.wParam));
       if (rec && ResultViewVisible(*rec))
-        ::InterlockedExchange(&FCheckSizeTick, static_cast<LONG>(::GetTickCount()));
+        FCheckSizeTick = ::GetTickCount();
       break;
     }
     case WM_USER + 6: {  // a click the hook passed on
@@ -170,19 +170,19 @@ void THookThread::SizeMessage(const MSG& msg, bool& targetIsKey) {
 void THookThread::CheckResultViewSize() {
   TWindowRec* rec = ForegroundRecord();
   if (!rec || !ResultViewVisible(*rec)) {
-    ::InterlockedExchange(&FCheckSizeTick, 0);
+    FCheckSizeTick = 0;
     return;
   }
   if (::IsIconic(WindowFromValue(rec->MainForm))) {
-    ::InterlockedExchange(&FCheckSizeTick, static_cast<LONG>(::GetTickCount()));
+    FCheckSizeTick = ::GetTickCount();
     return;
   }
   RECT host{}, list{};
   if (!::GetWindowRect(WindowFromValue(rec->FileHandle), &host) || !ResultViewRect(*rec, list)) return;
   if (!::EqualRect(&host, &list)) {
     LayResultView(*rec, host);
-    ::InterlockedExchange(&FCheckSizeTick, static_cast<LONG>(::GetTickCount()));
-  } else if (FNeedCheckSize == 0) {
-    ::InterlockedExchange(&FCheckSizeTick, 0);
+    FCheckSizeTick = ::GetTickCount();
+  } else if (!FNeedCheckSize) {
+    FCheckSizeTick = 0;
   }
 }
