@@ -21,6 +21,7 @@
 #include "win/common/WideText.h"
 #include "win/ipc/IPCClient.h"
 #include "win/ipc/IPCServer.h"
+#include "ScmTestSupport.h"
 #include "ServiceTestSupport.h"
 #include "TempTree.h"
 #include "TestWait.h"
@@ -37,28 +38,8 @@ constexpr wchar_t kDisplayName[] = L"Ruvo Search Service";
 constexpr DWORD kServiceType = SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS;
 constexpr DWORD kStateLimitMs = 20000;
 
-SERVICE_STATUS_PROCESS Status(SC_HANDLE service) {
-  SERVICE_STATUS_PROCESS status{};
-  DWORD needed = 0;
-  if (!::QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof(status),
-                              &needed))
-    status.dwCurrentState = 0;
-  return status;
-}
-
-bool WaitForState(SC_HANDLE service, DWORD state, DWORD limitMs) {
-  return testing_support::WaitUntil([&] { return Status(service).dwCurrentState == state; }, limitMs);
-}
-
-// Stops (bounded) and deletes the service with our name, if there is one.
-void RemoveService(SC_HANDLE manager) {
-  UniqueScHandle service(::OpenServiceW(manager, kServiceName, SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE));
-  if (!service) return;
-  SERVICE_STATUS ignored{};
-  if (::ControlService(service.get(), SERVICE_CONTROL_STOP, &ignored))
-    WaitForState(service.get(), SERVICE_STOPPED, kStateLimitMs);
-  ::DeleteService(service.get());
-}
+using scm_testing::Status;
+using scm_testing::WaitForState;
 
 // The service, installed for the life of this object; gone again afterwards, also when the
 // test failed half-way.
@@ -67,7 +48,7 @@ class InstalledService {
   explicit InstalledService(const std::wstring& arguments) {
     manager_.reset(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     if (!manager_) return;
-    RemoveService(manager_.get());  // a leftover of an aborted run
+    scm_testing::RemoveService(kServiceName);  // a leftover of an aborted run
     binaryPath_ = L"\"" + ExeDirectory() + L"RuvoService.exe\" " + arguments;
     service_.reset(::CreateServiceW(manager_.get(), kServiceName, kDisplayName, SERVICE_ALL_ACCESS, kServiceType,
                                     SERVICE_AUTO_START, SERVICE_ERROR_IGNORE, binaryPath_.c_str(), nullptr, nullptr,
@@ -75,7 +56,7 @@ class InstalledService {
   }
   ~InstalledService() {
     service_.reset();
-    if (manager_) RemoveService(manager_.get());
+    scm_testing::RemoveService(kServiceName);
   }
   InstalledService(const InstalledService&) = delete;
   InstalledService& operator=(const InstalledService&) = delete;
