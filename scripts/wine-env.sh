@@ -47,6 +47,13 @@ ruvo_prefix_up() {
   # Without a window manager, every top-level show/hide waits ~2 s for one; unmanaged
   # windows do not.
   ruvo_reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f
+  # Chinese texts (our labels, message boxes, demo names) fall back to the installed CJK font
+  # instead of drawing boxes.
+  local face
+  for face in Tahoma "MS Shell Dlg" "MS Shell Dlg 2" "Microsoft Sans Serif" "Segoe UI"; do
+    ruvo_reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v "$face" \
+      /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f
+  done
   timeout 60 wineserver -w || true
   touch "$WINEPREFIX/.ruvo-ready"
 }
