@@ -86,11 +86,14 @@ void THookThread::DrainDestroyedWindows() {
 void THookThread::CheckService(DWORD& lastServiceCall) {
   if (TryConnectClient()) return;  // reachable: stays connected, the check stays pending
   if (lastServiceCall != 0 && ::GetTickCount() - lastServiceCall < kServiceCallInterval) return;
+  // Cleared before the handler runs: a failed search that asks for a check meanwhile keeps
+  // its request instead of having it wiped once the handler returns.
+  FCheckService = false;
   Synchronize([this] { DoServiceNotRun(); });
   if (FSuccessed) {
-    FCheckService = false;
     lastServiceCall = ::GetTickCount();
   } else if (FRetryServiceCheck.exchange(false)) {
+    FCheckService = true;
     lastServiceCall = ::GetTickCount();
   } else {
     Terminate();

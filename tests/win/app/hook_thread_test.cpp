@@ -21,6 +21,11 @@ namespace {
 class TTestHookThread : public THookThread {
  public:
   TTestHookThread() : THookThread(nullptr) {}
+  // A test that stops at a failed assertion must not leave the loop running on a dead object.
+  ~TTestHookThread() override {
+    Terminate();
+    WaitFor();
+  }
   std::vector<DWORD> scanTicks;
   std::atomic<int> scansOffMainThread{0};
 
