@@ -1,29 +1,39 @@
 #!/usr/bin/env bash
-# Sets up, builds, and runs RuvoSearch under Wine on a private Xvfb display with the search
-# service (console mode, serving a demo folder) and a stand-in Explorer window on that folder,
-# then takes a screenshot (build/run/shot.png). Everything keeps running until asked to stop:
-#   bash scripts/run.sh          run (Ctrl+C, or `bash scripts/run.sh stop` from elsewhere, ends it)
-#   RUVO_RUN_SECONDS=N           end by itself after N seconds
+# The product at work: sets up, builds, and under Wine starts the search service (console mode)
+# on a generated demo tree, a stand-in Explorer window on that tree and RuvoSearch.exe; then, with
+# real input only, clicks into the Explorer search box, types a query one letter at a time, and
+# saves a picture of the window with the results (build/run/shot.png).
+#   bash scripts/run.sh            run, then keep running for use by hand until Ctrl+C or
+#                                  `bash scripts/run.sh stop`
+#   bash scripts/run.sh stop       end a run started elsewhere
+#   bash scripts/run.sh readme     run once and refresh the README's picture (docs/demo.png)
+#   RUVO_RUN_SECONDS=N             end by itself N seconds after the picture
+#   RUVO_QUERY=text                what is typed (default "report")
+#   RUVO_EDITION=32|64             which edition runs (default: 32-bit where 32-bit Wine runs)
+# It runs on the current X display when there is one, on a private Xvfb otherwise.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 build=${RUVO_BUILD_DIR:-$root/build}
 run=$build/run
+mode=${1:-}
 
-if [ "${1:-}" = "stop" ]; then
-  [ -f "$run/run.pid" ] && kill "$(cat "$run/run.pid")" 2>/dev/null && echo "stopping" || echo "not running"
+if [ "$mode" = "stop" ]; then
+  if [ -f "$run/run.pid" ] && kill "$(cat "$run/run.pid")" 2>/dev/null; then echo "stopping"; else echo "not running"; fi
   exit 0
 fi
+[ "$mode" = "readme" ] && export RUVO_RUN_SECONDS=0
+query=${RUVO_QUERY:-report}
 
 bash scripts/setup.sh
 source scripts/wine-env.sh
-# The 32-bit edition where this machine runs 32-bit Wine, the 64-bit one otherwise.
 edition=${RUVO_EDITION:-$(ruvo_pick_edition)}
 arch=$([ "$edition" = 64 ] && echo x86_64 || echo i686)
 echo "[run] $edition-bit edition"
 cmake -S . -B "$build/win$edition" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" >/dev/null
-cmake --build "$build/win$edition" --target RuvoSearch ruvo_hookdll RuvoService explorer_standin shell_standin post_message
+cmake --build "$build/win$edition" --target RuvoSearch ruvo_hookdll RuvoService explorer_standin shell_standin \
+  post_message demo_driver demo_capture
 bin=$build/win$edition/bin
 
 mkdir -p "$run"
@@ -31,42 +41,54 @@ pids=()
 cleanup() {
   trap - EXIT INT TERM
   echo "[run] stopping"
-  timeout 10 "$RUVO_WINE" "$bin/post_message.exe" TfrmRuvoSearch 16 10 10 >/dev/null 2>&1 || true
-  sleep 2
+  # The program ends the way its installer ends it (WM_CLOSE 10/10); the rest by process id.
+  [ -n "${WINEPREFIX:-}" ] && timeout 10 "$RUVO_WINE" "$bin/post_message.exe" TfrmRuvoSearch 16 10 10 >/dev/null 2>&1 || true
+  sleep 1
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
   ruvo_wine_down
   rm -f "$run/run.pid"
 }
-trap cleanup EXIT INT TERM
-echo $$ > "$run/run.pid"
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+echo $$ >"$run/run.pid"
+
+if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+  export DISPLAY_OVERRIDE=$DISPLAY
+  echo "[run] on your display $DISPLAY"
+fi
 ruvo_wine_up "$run/wineprefix$edition" "$edition"
 bash tests/fixtures/shell_standin/register.sh "$WINEPREFIX" "$bin/shell_standin.dll"
 
-# A small folder tree to search.
 demo=$run/demo
-rm -rf "$demo"
-mkdir -p "$demo/文档/模板" "$demo/文档/工作" "$demo/图片" "$demo/projects/ruvo"
-touch "$demo/文档/年度报告.docx" "$demo/文档/模板/报告模板.docx" "$demo/文档/工作/周报告_第45周.xlsx" \
-      "$demo/图片/holiday.jpg" "$demo/projects/ruvo/report.txt" "$demo/projects/ruvo/notes.md"
-demo_win=$("$RUVO_WINE" winepath -w "$demo" 2>/dev/null)
+python3 scripts/make-demo-tree.py "$demo" --files 3000
+# The tree is the prefix's drive D:, so paths read the way they would on a PC.
+ln -sfn "$demo" "$WINEPREFIX/dosdevices/d:"
+demo_win='D:\'
 demo_url="file:///$(echo "$demo_win" | tr '\\' '/')"
 
 echo "[run] search service on $demo_win"
 "$RUVO_WINE" "$bin/RuvoService.exe" /console /root "$demo_win" >"$run/service.log" 2>&1 &
 pids+=($!)
+for _ in $(seq 100); do grep -q serving "$run/service.log" 2>/dev/null && break; sleep 0.2; done
 echo "[run] stand-in Explorer"
 "$RUVO_WINE" "$bin/explorer_standin.exe" "demo|$demo_url" >/dev/null 2>&1 &
 pids+=($!)
-sleep 2
 echo "[run] RuvoSearch.exe"
 "$RUVO_WINE" "$bin/RuvoSearch.exe" >"$run/program.log" 2>&1 &
 pids+=($!)
-sleep 3
-# Show the usage hint the way another process asks for it (WM_CLOSE 10/11).
-timeout 10 "$RUVO_WINE" "$bin/post_message.exe" TfrmRuvoSearch 16 10 11 >/dev/null 2>&1 || echo "[run] main form not found"
-sleep 2
-import -window root "$run/shot.png"
-echo "[run] screenshot: $run/shot.png"
+
+shot=$run/shot.png
+rm -f "$shot" "$run/before.png"
+echo "[run] clicking into the search box and typing \"$query\""
+timeout 120 "$RUVO_WINE" "$bin/demo_driver.exe" "$query" "$("$RUVO_WINE" winepath -w "$shot" 2>/dev/null)" \
+  "$("$RUVO_WINE" winepath -w "$run/before.png" 2>/dev/null)"
+echo "[run] screenshot: $shot"
+if [ "$mode" = "readme" ]; then
+  # A small copy for the README: a bounded palette keeps it a few tens of kilobytes.
+  convert "$shot" +dither -colors 96 -strip "$root/docs/demo.png"
+  echo "[run] README picture: $root/docs/demo.png"
+fi
 
 if [ -n "${RUVO_RUN_SECONDS:-}" ]; then
   sleep "$RUVO_RUN_SECONDS"

@@ -38,7 +38,7 @@ have_all_packages() {
   command -v x86_64-w64-mingw32-g++-posix >/dev/null &&
   [ -f /usr/i686-w64-mingw32/include/zlib.h ] && [ -f /usr/x86_64-w64-mingw32/include/zlib.h ] &&
   [ -x /usr/lib/wine/wine64 ] && { [ "$I386" = 0 ] || dpkg -s wine32:i386 >/dev/null 2>&1; } &&
-  command -v Xvfb >/dev/null && command -v import >/dev/null &&
+  command -v Xvfb >/dev/null && command -v import >/dev/null && command -v xdpyinfo >/dev/null && command -v python3 >/dev/null &&
   command -v cmake >/dev/null && command -v ninja >/dev/null && [ -d /usr/src/googletest ] &&
   command -v dpkg-source >/dev/null && [ -d /usr/share/fonts/truetype/wqy ] &&
   command -v makensis >/dev/null && command -v clang++-14 >/dev/null && dpkg -s libclang-rt-14-dev >/dev/null 2>&1
@@ -66,7 +66,7 @@ SRC
   apt_update
   local pkgs=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev
               cmake ninja-build googletest libgtest-dev libbenchmark-dev
-              xvfb xauth imagemagick dpkg-dev fonts-wqy-microhei
+              xvfb xauth x11-utils imagemagick python3 dpkg-dev fonts-wqy-microhei
               nsis clang-14 libclang-rt-14-dev)  # nsis: the installers; clang: libFuzzer for scripts/fuzz.sh
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get install -y -q --no-install-recommends "${pkgs[@]}"

@@ -63,4 +63,6 @@ if ruvo_wine32_works; then
 else
   echo "32-bit Wine cannot run on this machine: the 32-bit edition was built, its Wine tests were not run"
 fi
+step "the run command, end to end"
+timed "run command" bash tests/run/run_test.sh || status=1
 exit $status

@@ -61,26 +61,6 @@ std::string EncodePng(int width, int height, const std::vector<std::uint8_t>& rg
   return std::string("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", ihdr) + chunk("IDAT", packed) + chunk("IEND", "");
 }
 
-bool SaveOpaquePng(const TDibImage& picture, const std::wstring& path) {
-  if (picture.Empty()) return false;
-  GdiFlush();
-  png_image image;
-  std::memset(&image, 0, sizeof(image));
-  image.version = PNG_IMAGE_VERSION;
-  image.width = static_cast<png_uint_32>(picture.Width());
-  image.height = static_cast<png_uint_32>(picture.Height());
-  image.format = PNG_FORMAT_BGRA;
-  png_alloc_size_t size = 0;
-  if (!png_image_write_to_memory(&image, nullptr, &size, 0, picture.Bits(), picture.Width() * 4, nullptr)) return false;
-  std::string bytes(size, '\0');
-  if (!png_image_write_to_memory(&image, bytes.data(), &size, 0, picture.Bits(), picture.Width() * 4, nullptr)) {
-    return false;
-  }
-  UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-  DWORD written = 0;
-  return file && WriteFile(file.get(), bytes.data(), static_cast<DWORD>(size), &written, nullptr) && written == size;
-}
-
 COLORREF BlendOver(std::uint32_t p, COLORREF below) {
   const int a = static_cast<int>(p >> 24);
   auto ch = [&](int src, int dst) { return src + (dst * (255 - a) + 127) / 255; };

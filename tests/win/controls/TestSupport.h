@@ -11,6 +11,7 @@
 #include "TestProcess.h"
 #include "win/common/Handle.h"
 #include "win/controls/DibImage.h"
+#include "win/controls/WindowPicture.h"
 
 using testing_support::PumpFor;
 using testing_support::WaitUntil;
@@ -34,8 +35,6 @@ COLORREF ClientPixel(HWND wnd, int x, int y);
 
 // A PNG file's bytes: RGBA pixels (0xAABBGGRR as bytes R, G, B, A), rows top first.
 std::string EncodePng(int width, int height, const std::vector<std::uint8_t>& rgba);
-// Writes an opaque picture as a PNG file; true on success.
-bool SaveOpaquePng(const TDibImage& picture, const std::wstring& path);
 
 // Straight 0..255 channels of a premultiplied 0xAARRGGBB pixel blended over an opaque colour.
 COLORREF BlendOver(std::uint32_t premultiplied, COLORREF below);

@@ -62,7 +62,11 @@ HWND FileViewHostOf(HWND top) {
 
 HWND TreeOf(HWND top) { return ::FindWindowExW(top, nullptr, WC_TREEVIEWW, nullptr); }
 
-void ClickAt(HWND window, int x, int y) {
+void ClickAt(HWND window, int x, int y) { ClickWith(window, x, y, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP); }
+
+void RightClickAt(HWND window, int x, int y) { ClickWith(window, x, y, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP); }
+
+void ClickWith(HWND window, int x, int y, DWORD down, DWORD up) {
   POINT pt{x, y};
   ::ClientToScreen(window, &pt);
   ::SetCursorPos(pt.x, pt.y);
@@ -75,8 +79,8 @@ void ClickAt(HWND window, int x, int y) {
         return at.x == pt.x && at.y == pt.y && (under == window || ::IsChild(window, under));
       },
       2000);
-  SendMouse(MOUSEEVENTF_LEFTDOWN);
-  SendMouse(MOUSEEVENTF_LEFTUP);
+  SendMouse(down);
+  SendMouse(up);
 }
 
 void ClickCentre(HWND window) {
@@ -110,13 +114,6 @@ void TypeText(const std::wstring& text, DWORD pauseMs) {
   }
 }
 
-TDibImage CaptureScreen(const RECT& r) {
-  TDibImage picture;
-  WindowDc screen(nullptr);
-  picture.CaptureFrom(screen.get(), r.left, r.top, r.right - r.left, r.bottom - r.top);
-  return picture;
-}
-
 namespace {
 bool SaveShot(const TDibImage& picture, const std::wstring& name) {
   const std::wstring folder = ExeDirectory() + L"shots\\";
@@ -133,29 +130,13 @@ bool SaveWindowShot(HWND window, const std::wstring& name, int margin) {
   return SaveShot(CaptureScreen(r), name);
 }
 
-// Paints the window and its visible children, bottom first, into dc at their screen places
-// relative to origin.
-void PrintTree(HWND window, HDC dc, POINT origin) {
-  RECT w{};
-  ::GetWindowRect(window, &w);
-  ::SetViewportOrgEx(dc, w.left - origin.x, w.top - origin.y, nullptr);
-  ::SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT | PRF_ERASEBKGND);
-  HWND child = ::GetWindow(window, GW_CHILD);
-  for (HWND last = child ? ::GetWindow(child, GW_HWNDLAST) : nullptr; last; last = ::GetWindow(last, GW_HWNDPREV))
-    if (::IsWindowVisible(last)) PrintTree(last, dc, origin);
-}
-
 bool SaveComposedShot(HWND control, HWND area, const std::wstring& name, int margin) {
   RECT r{}, c{};
   if (!::GetWindowRect(area, &r) || !::GetWindowRect(control, &c)) return false;
   ::InflateRect(&r, margin, margin);
   TDibImage picture = CaptureScreen(r);
   if (picture.Empty()) return false;
-  if (::IsWindowVisible(control)) {
-    UniqueDc dc(::CreateCompatibleDC(nullptr));
-    SelectObjectScope select(dc.get(), picture.Bitmap());
-    PrintTree(control, dc.get(), POINT{r.left, r.top});
-  }
+  if (::IsWindowVisible(control)) PrintWindowTree(control, picture, POINT{r.left, r.top});
   return SaveShot(picture, name);
 }
 

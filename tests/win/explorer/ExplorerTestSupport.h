@@ -9,6 +9,7 @@
 #include "TestProcess.h"
 #include "win/common/WideText.h"
 #include "win/controls/DibImage.h"
+#include "win/controls/WindowPicture.h"
 
 namespace explorer_test {
 
@@ -38,8 +39,11 @@ HWND SearchBoxOf(HWND top);
 HWND FileViewHostOf(HWND top);
 HWND TreeOf(HWND top);
 
-// Real input: a left click at a window's client point, keys by virtual-key code, text.
+// Real input: a left or right click at a window's client point, keys by virtual-key code, text.
 void ClickAt(HWND window, int x, int y);
+void RightClickAt(HWND window, int x, int y);
+// A press and release of the mouse buttons `down` and `up` (MOUSEEVENTF_*) at a client point.
+void ClickWith(HWND window, int x, int y, DWORD down, DWORD up);
 void ClickCentre(HWND window);
 void PressKey(WORD vk);
 void TypeText(const std::wstring& text, DWORD pauseMs = 0);
@@ -48,7 +52,6 @@ void ClickTreeItem(HWND tree, int index);
 
 // Captures the screen area of a window and writes it as a PNG in the build tree.
 bool SaveWindowShot(HWND window, const std::wstring& name, int margin = 0);
-TDibImage CaptureScreen(const RECT& r);
 // Like SaveWindowShot of `area`, with `control` (a window of this process shown inside
 // another process's window, which Wine does not draw on screen) painted in at its place.
 bool SaveComposedShot(HWND control, HWND area, const std::wstring& name, int margin = 0);

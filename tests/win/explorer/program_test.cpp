@@ -1,7 +1,8 @@
 // The whole road of a query with every process real: the stand-in Explorer, the stand-in
 // automation object, RuvoSearch.exe with its hook library, and the search service in console
 // mode on a generated tree. A click shows the edit, typing searches, the answer fills the list
-// over the file view; the program then ends cleanly while a large answer is arriving.
+// over the file view, a right click on a row brings the shell's menu, Escape hands the box back;
+// the program then ends cleanly while a large answer is arriving.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
@@ -95,6 +96,15 @@ TEST(ProgramRoad, ClickTypeAndTheServiceAnswerFillsTheListThenTheProgramEndsClea
   // click into the edit makes it so.
   if (!WaitUntil([&] { return ::GetForegroundWindow() == top; }, 500)) ClickCentre(edit);
   WaitUntil([&] { return ::GetForegroundWindow() == top; }, 2000);
+  // The program moves the focus into its edit just after showing it.
+  auto editHasFocus = [&] {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    return ::GetGUIThreadInfo(::GetWindowThreadProcessId(top, nullptr), &info) &&
+           (info.hwndFocus == edit || ::IsChild(edit, info.hwndFocus));
+  };
+  if (!WaitUntil(editHasFocus, 2000)) ClickCentre(edit);
+  ASSERT_TRUE(WaitUntil(editHasFocus, 2000));
   TypeText(L"plan");
   HWND host = FileViewHostOf(top);
   HWND panel = nullptr, list = nullptr;
@@ -117,6 +127,41 @@ TEST(ProgramRoad, ClickTypeAndTheServiceAnswerFillsTheListThenTheProgramEndsClea
   ::GetWindowRect(host, &hostRect);
   EXPECT_TRUE(::EqualRect(&listRect, &hostRect)) << "the list covers the file view";
   SaveWindowShot(top, L"program-result-list");
+
+  // The shell's own context menu on a row, shown by the program; Escape closes it.
+  RightClickAt(list, 80, 20);
+  HWND menu = nullptr;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        menu = ::FindWindowW(L"#32768", nullptr);
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(menu, &owner);
+        return menu && ::IsWindowVisible(menu) && owner == program.Pid();
+      },
+      5000))
+      << "a context menu of the program";
+  PressKey(VK_ESCAPE);
+  ASSERT_TRUE(WaitUntil([&] { return !::IsWindowVisible(menu); }, 3000));
+
+  // Escape in the edit hands the box back: the edit and the list go.
+  ClickCentre(edit);
+  PressKey(VK_ESCAPE);
+  EXPECT_TRUE(WaitUntil([&] { return !::IsWindowVisible(edit) && !::IsWindowVisible(panel); }, 3000))
+      << "edit " << ::IsWindowVisible(edit) << " list " << ::IsWindowVisible(panel);
+
+  // Once the focus has been elsewhere, a click into the box starts over.
+  ClickCentre(host);
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        ClickCentre(box);
+        return WaitUntil([&] { return ::IsWindowVisible(edit) != FALSE; }, 1500);
+      },
+      10000));
+  if (!WaitUntil(editHasFocus, 2000)) ClickCentre(edit);
+  ASSERT_TRUE(WaitUntil(editHasFocus, 2000));
+  TypeText(L"plan");
+  ASSERT_TRUE(WaitUntil(
+      [&] { return ::IsWindowVisible(panel) && ::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) == 3; }, 5000));
 
   // A query with thousands of matches; the program is told to end while they arrive.
   for (int i = 0; i < 4; ++i) PressKey(VK_BACK);
