@@ -2,8 +2,9 @@
 # Sets up the machine, builds everything, runs the native unit tests and a short fuzz run of
 # the core (RUVO_FUZZ_SECONDS per target, default 10), then builds both Windows editions and
 # runs the Wine suite on the 64-bit edition always and on the 32-bit edition where this machine
-# runs 32-bit Wine, each in a fresh prefix of its architecture on a private Xvfb display.
-# Exits non-zero when anything fails.
+# runs 32-bit Wine, each in a fresh prefix of its architecture on a private Xvfb display, and
+# ends with the run command end to end (tests/run/run_test.sh). Exits non-zero when anything
+# fails.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
