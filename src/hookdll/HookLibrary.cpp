@@ -18,6 +18,7 @@
 #include "HookKinds.h"
 #include "HookResults.h"
 #include "ReceiverTable.h"
+#include "Registrations.h"
 #include "win/common/WindowValue.h"
 
 namespace {
@@ -64,28 +65,28 @@ void Translate(int code, WPARAM wParam, LPARAM lParam, WPARAM& outW, LPARAM& out
   }
 }
 
-// Forwards one event to the slot's receiver. True when the event is the receiver window's own
-// destruction on the registering thread: the registration ends once the chain has run.
-bool Forward(int index, int code, WPARAM wParam, LPARAM lParam) {
-  table::Slot& slot = table::At(index);
-  if (slot.state != table::kLive) return false;
-  const HWND receiver = WindowFromValue(slot.receiver);
-  if (code == HCBT_DESTROYWND && reinterpret_cast<HWND>(wParam) == receiver)
-    return slot.threadId == ::GetCurrentThreadId();
-  if (code < 0 || code > HCBT_SETFOCUS) return false;
+// Forwards one event to the slot's receiver, from one consistent copy of the slot and only
+// while that copy is a sound registration: a slot released, rewritten or forged meanwhile is
+// passed over, never read half old and half new.
+void Forward(int index, int code, WPARAM wParam, LPARAM lParam) {
+  if (code > HCBT_SETFOCUS) return;
+  table::Entry entry;
+  if (!table::Read(index, entry) || entry.state != table::kLive || !table::Holds(index, entry)) return;
   WPARAM outW;
   LPARAM outL;
   Translate(code, wParam, lParam, outW, outL);
-  if (!::PostMessageW(receiver, WM_USER + code, outW, outL) && !::IsWindow(receiver))
-    ::InterlockedCompareExchange(&slot.state, table::kDropped, table::kLive);
-  return false;
+  ::PostMessageW(WindowFromValue(entry.receiver), WM_USER + code, outW, outL);
 }
 
+// The receiver window's own destruction ends its registration once the chain has run; it is
+// not forwarded to the receiver itself.
 template <int Index>
 LRESULT CALLBACK CbtProc(int code, WPARAM wParam, LPARAM lParam) {
-  const bool release = code >= 0 && Forward(Index, code, wParam, lParam);
+  const HWND wnd = reinterpret_cast<HWND>(wParam);
+  const bool release = code == HCBT_DESTROYWND && registrations::IsOwnReceiver(Index, wnd);
+  if (code >= 0 && !release) Forward(Index, code, wParam, lParam);
   const LRESULT result = ::CallNextHookEx(nullptr, code, wParam, lParam);
-  if (release) table::Release(Index);
+  if (release) registrations::Unregister(Index, wnd);
   return result;
 }
 
@@ -125,32 +126,15 @@ __declspec(dllexport) int WINAPI AttachReceiver(int hookKind, HWND receiver, int
     hookedThread = ::IsWindow(hookedWnd) ? ::GetWindowThreadProcessId(hookedWnd, nullptr) : 0;
     if (!hookedThread) return Fail(ERROR_INVALID_WINDOW_HANDLE);
   }
-  table::ReclaimAbandoned();
-  if (table::IsRegistered(receiver)) return Refuse(kHookAlreadyRegistered);
-  const int index = table::Claim();
-  if (index < 0) return Refuse(kHookTooManyReceivers);
-  table::Slot& slot = table::At(index);
-  slot.receiver = WindowValue(receiver);
-  slot.processId = ::GetCurrentProcessId();
-  slot.threadId = ::GetCurrentThreadId();
-  HHOOK hook = ::SetWindowsHookExW(WH_CBT, kProcs[index], g_module, hookedThread);
-  if (!hook) {
-    const DWORD error = ::GetLastError();
-    table::Abandon(index);
-    return Fail(error != 0 ? error : ERROR_HOOK_NOT_INSTALLED);
-  }
-  slot.hook = HookValue(hook);
-  ::InterlockedExchange(&slot.state, table::kLive);
-  g_lastError = 0;
-  return 0;
+  const int result = registrations::Register(receiver, hookedThread, g_module, kProcs.data());
+  g_lastError = result > 0 ? static_cast<DWORD>(result) : 0;
+  return result;
 }
 
 // Ends a registration of the calling process and removes its hook: 0, or kHookNotRegistered
 // when the window is not registered by this process.
 __declspec(dllexport) int WINAPI DetachReceiver(HWND receiver) {
-  const int index = table::FindOwn(receiver);
-  if (index < 0) return Refuse(kHookNotRegistered);
-  table::Release(index);
+  if (!registrations::Unregister(receiver)) return Refuse(kHookNotRegistered);
   g_lastError = 0;
   return 0;
 }
@@ -165,7 +149,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     ::DisableThreadLibraryCalls(instance);
   } else if (reason == DLL_PROCESS_DETACH) {
     // A receiver process letting the library go must not leave hooks that point into it.
-    table::ReleaseProcess(reserved != nullptr);
+    registrations::UnregisterAll(reserved != nullptr);
   }
   return TRUE;
 }
