@@ -78,14 +78,48 @@ void Forward(int index, int code, WPARAM wParam, LPARAM lParam) {
   ::PostMessageW(WindowFromValue(entry.receiver), WM_USER + code, outW, outL);
 }
 
+// A hook procedure running on this thread, for the nested calls to see. A slot's procedure can
+// belong to more than one hook: a registration whose slot was taken over (its window went
+// unseen, or its slot was overwritten) keeps its hook until its process removes it, and Wine
+// keeps a dead thread's global hooks. Each such hook runs inside the one before it in the chain,
+// for the same event, and only the outermost forwards it.
+struct Frame {
+  int index;
+  int code;
+  WPARAM wParam;
+  LPARAM lParam;
+  const Frame* outer;
+};
+DWORD g_frames = TLS_OUT_OF_INDEXES;  // per process; a thread's innermost Frame
+
+const Frame* Innermost() {
+  return g_frames == TLS_OUT_OF_INDEXES ? nullptr : static_cast<const Frame*>(::TlsGetValue(g_frames));
+}
+
+bool Forwarding(const Frame& event) {
+  for (const Frame* f = event.outer; f; f = f->outer)
+    if (f->index == event.index && f->code == event.code && f->wParam == event.wParam && f->lParam == event.lParam)
+      return true;
+  return false;
+}
+
+void Enter(const Frame* frame) {
+  if (g_frames != TLS_OUT_OF_INDEXES) ::TlsSetValue(g_frames, const_cast<Frame*>(frame));
+}
+
 // The receiver window's own destruction ends its registration once the chain has run; it is
-// not forwarded to the receiver itself.
+// not forwarded to the receiver itself. The hooked thread's last error is left as it was.
 template <int Index>
 LRESULT CALLBACK CbtProc(int code, WPARAM wParam, LPARAM lParam) {
+  const DWORD lastError = ::GetLastError();
+  const Frame frame{Index, code, wParam, lParam, Innermost()};
   const HWND wnd = reinterpret_cast<HWND>(wParam);
   const bool release = code == HCBT_DESTROYWND && registrations::IsOwnReceiver(Index, wnd);
-  if (code >= 0 && !release) Forward(Index, code, wParam, lParam);
+  if (code >= 0 && !release && !Forwarding(frame)) Forward(Index, code, wParam, lParam);
+  Enter(&frame);
+  ::SetLastError(lastError);
   const LRESULT result = ::CallNextHookEx(nullptr, code, wParam, lParam);
+  Enter(frame.outer);
   if (release) registrations::Unregister(Index, wnd);
   return result;
 }
@@ -146,10 +180,12 @@ __declspec(dllexport) DWORD WINAPI LastError() { return g_lastError; }
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   if (reason == DLL_PROCESS_ATTACH) {
     g_module = instance;
+    g_frames = ::TlsAlloc();  // without it, repeated hooks of a slot may each forward an event
     ::DisableThreadLibraryCalls(instance);
   } else if (reason == DLL_PROCESS_DETACH) {
     // A receiver process letting the library go must not leave hooks that point into it.
     registrations::UnregisterAll(reserved != nullptr);
+    if (!reserved && g_frames != TLS_OUT_OF_INDEXES) ::TlsFree(g_frames);
   }
   return TRUE;
 }
