@@ -4,8 +4,8 @@
 //
 // Each receiver owns one WH_CBT hook, installed by the thread that registered it, with a hook
 // procedure of its own slot. So a receiver's events never depend on another receiver's process
-// staying alive: the system removes a hook together with its thread, and a killed receiver
-// process takes exactly its own hooks with it.
+// staying alive: Windows removes a hook together with its thread, and a killed receiver process
+// takes exactly its own hooks with it. (Wine keeps them; see CbtProc for the repeats that gives.)
 //
 // Every process the hook is injected into has the table mapped writable, so nothing in it is
 // trusted. A slot is used only when it holds a sound registration: its window is still a window
