@@ -56,13 +56,15 @@ void End(int index, bool unhook) {
   table::Free(index, own.token);
 }
 
-// Registrations whose window is gone: its thread ended (which took the hook along) or destroyed
-// it without the hook seeing it.
+// Registrations whose window is gone (its thread ended, or destroyed it without the hook seeing
+// it) or whose hook is gone with the thread that registered it.
 void EndAbandoned() {
   for (int i = 0; i < table::kCapacity; ++i) {
     const Registration& own = g_own[i];
-    if (!own.receiver || ::GetWindowThreadProcessId(own.receiver, nullptr) == own.threadId) continue;
-    End(i, ThreadAlive(own.hookThreadId));
+    if (!own.receiver) continue;
+    const bool hooked = ThreadAlive(own.hookThreadId);
+    if (hooked && ::GetWindowThreadProcessId(own.receiver, nullptr) == own.threadId) continue;
+    End(i, hooked);
   }
 }
 
