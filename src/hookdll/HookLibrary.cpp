@@ -18,6 +18,7 @@
 #include "HookKinds.h"
 #include "HookResults.h"
 #include "ReceiverTable.h"
+#include "Registrations.h"
 #include "win/common/WindowValue.h"
 
 namespace {
@@ -64,28 +65,62 @@ void Translate(int code, WPARAM wParam, LPARAM lParam, WPARAM& outW, LPARAM& out
   }
 }
 
-// Forwards one event to the slot's receiver. True when the event is the receiver window's own
-// destruction on the registering thread: the registration ends once the chain has run.
-bool Forward(int index, int code, WPARAM wParam, LPARAM lParam) {
-  table::Slot& slot = table::At(index);
-  if (slot.state != table::kLive) return false;
-  const HWND receiver = WindowFromValue(slot.receiver);
-  if (code == HCBT_DESTROYWND && reinterpret_cast<HWND>(wParam) == receiver)
-    return slot.threadId == ::GetCurrentThreadId();
-  if (code < 0 || code > HCBT_SETFOCUS) return false;
+// Forwards one event to the slot's receiver, from one consistent copy of the slot and only
+// while that copy is a sound registration: a slot released, rewritten or forged meanwhile is
+// passed over, never read half old and half new.
+void Forward(int index, int code, WPARAM wParam, LPARAM lParam) {
+  if (code > HCBT_SETFOCUS) return;
+  table::Entry entry;
+  if (!table::Read(index, entry) || entry.state != table::kLive || !table::Holds(index, entry)) return;
   WPARAM outW;
   LPARAM outL;
   Translate(code, wParam, lParam, outW, outL);
-  if (!::PostMessageW(receiver, WM_USER + code, outW, outL) && !::IsWindow(receiver))
-    ::InterlockedCompareExchange(&slot.state, table::kDropped, table::kLive);
+  ::PostMessageW(WindowFromValue(entry.receiver), WM_USER + code, outW, outL);
+}
+
+// A hook procedure running on this thread, for the nested calls to see. A slot's procedure can
+// belong to more than one hook: a registration whose slot was taken over (its window went
+// unseen, or its slot was overwritten) keeps its hook until its process removes it, and Wine
+// keeps a dead thread's global hooks. Each such hook runs inside the one before it in the chain,
+// for the same event, and only the outermost forwards it.
+struct Frame {
+  int index;
+  int code;
+  WPARAM wParam;
+  LPARAM lParam;
+  const Frame* outer;
+};
+DWORD g_frames = TLS_OUT_OF_INDEXES;  // per process; a thread's innermost Frame
+
+const Frame* Innermost() {
+  return g_frames == TLS_OUT_OF_INDEXES ? nullptr : static_cast<const Frame*>(::TlsGetValue(g_frames));
+}
+
+bool Forwarding(const Frame& event) {
+  for (const Frame* f = event.outer; f; f = f->outer)
+    if (f->index == event.index && f->code == event.code && f->wParam == event.wParam && f->lParam == event.lParam)
+      return true;
   return false;
 }
 
+void Enter(const Frame* frame) {
+  if (g_frames != TLS_OUT_OF_INDEXES) ::TlsSetValue(g_frames, const_cast<Frame*>(frame));
+}
+
+// The receiver window's own destruction ends its registration once the chain has run; it is
+// not forwarded to the receiver itself. The hooked thread's last error is left as it was.
 template <int Index>
 LRESULT CALLBACK CbtProc(int code, WPARAM wParam, LPARAM lParam) {
-  const bool release = code >= 0 && Forward(Index, code, wParam, lParam);
+  const DWORD lastError = ::GetLastError();
+  const Frame frame{Index, code, wParam, lParam, Innermost()};
+  const HWND wnd = reinterpret_cast<HWND>(wParam);
+  const bool release = code == HCBT_DESTROYWND && registrations::IsOwnReceiver(Index, wnd);
+  if (code >= 0 && !release && !Forwarding(frame)) Forward(Index, code, wParam, lParam);
+  Enter(&frame);
+  ::SetLastError(lastError);
   const LRESULT result = ::CallNextHookEx(nullptr, code, wParam, lParam);
-  if (release) table::Release(Index);
+  Enter(frame.outer);
+  if (release) registrations::Unregister(Index, wnd);
   return result;
 }
 
@@ -125,32 +160,15 @@ __declspec(dllexport) int WINAPI AttachReceiver(int hookKind, HWND receiver, int
     hookedThread = ::IsWindow(hookedWnd) ? ::GetWindowThreadProcessId(hookedWnd, nullptr) : 0;
     if (!hookedThread) return Fail(ERROR_INVALID_WINDOW_HANDLE);
   }
-  table::ReclaimAbandoned();
-  if (table::IsRegistered(receiver)) return Refuse(kHookAlreadyRegistered);
-  const int index = table::Claim();
-  if (index < 0) return Refuse(kHookTooManyReceivers);
-  table::Slot& slot = table::At(index);
-  slot.receiver = WindowValue(receiver);
-  slot.processId = ::GetCurrentProcessId();
-  slot.threadId = ::GetCurrentThreadId();
-  HHOOK hook = ::SetWindowsHookExW(WH_CBT, kProcs[index], g_module, hookedThread);
-  if (!hook) {
-    const DWORD error = ::GetLastError();
-    table::Abandon(index);
-    return Fail(error != 0 ? error : ERROR_HOOK_NOT_INSTALLED);
-  }
-  slot.hook = HookValue(hook);
-  ::InterlockedExchange(&slot.state, table::kLive);
-  g_lastError = 0;
-  return 0;
+  const int result = registrations::Register(receiver, hookedThread, g_module, kProcs.data());
+  g_lastError = result > 0 ? static_cast<DWORD>(result) : 0;
+  return result;
 }
 
 // Ends a registration of the calling process and removes its hook: 0, or kHookNotRegistered
 // when the window is not registered by this process.
 __declspec(dllexport) int WINAPI DetachReceiver(HWND receiver) {
-  const int index = table::FindOwn(receiver);
-  if (index < 0) return Refuse(kHookNotRegistered);
-  table::Release(index);
+  if (!registrations::Unregister(receiver)) return Refuse(kHookNotRegistered);
   g_lastError = 0;
   return 0;
 }
@@ -162,10 +180,12 @@ __declspec(dllexport) DWORD WINAPI LastError() { return g_lastError; }
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   if (reason == DLL_PROCESS_ATTACH) {
     g_module = instance;
+    g_frames = ::TlsAlloc();  // without it, repeated hooks of a slot may each forward an event
     ::DisableThreadLibraryCalls(instance);
   } else if (reason == DLL_PROCESS_DETACH) {
     // A receiver process letting the library go must not leave hooks that point into it.
-    table::ReleaseProcess(reserved != nullptr);
+    registrations::UnregisterAll(reserved != nullptr);
+    if (!reserved && g_frames != TLS_OUT_OF_INDEXES) ::TlsFree(g_frames);
   }
   return TRUE;
 }

@@ -4,11 +4,23 @@
 //
 // Each receiver owns one WH_CBT hook, installed by the thread that registered it, with a hook
 // procedure of its own slot. So a receiver's events never depend on another receiver's process
-// staying alive: the system removes a hook together with its thread, and a killed receiver
-// process takes exactly its own hooks with it.
+// staying alive: Windows removes a hook together with its thread, and a killed receiver process
+// takes exactly its own hooks with it. (Wine keeps them; see CbtProc for the repeats that gives.)
 //
-// The table is lock-free: a slot's state moves by interlocked exchange, so no process can stall
-// another by dying while it holds a lock, and the hook procedure never waits.
+// Every process the hook is injected into has the table mapped writable, so nothing in it is
+// trusted. A slot is used only when it holds a sound registration: its window is still a window
+// of the thread and process it names, and the window carries the library's mark with the slot's
+// token, which names this slot. Marking a window means changing it, which the system allows only
+// to processes that may also post to it directly (the same or a higher integrity level). So a
+// forged or copied slot can make hooked processes post only to a registered receiver's window,
+// once per slot, and never lend a less trusted hooked process the posting rights of the others.
+// Slots that hold no sound registration are free for the next registration, so forged slots
+// cannot fill the table for good either.
+//
+// The table is lock-free: each slot carries a sequence number, odd while a writer holds it, and
+// readers take a consistent copy (seqlock), so a slot changed or torn while it is read is never
+// used, no process can stall another by dying while it holds a lock, and the hook procedure
+// never waits.
 #include <windows.h>
 
 namespace receiver_table {
@@ -17,35 +29,48 @@ constexpr int kCapacity = 16;
 
 enum State : LONG {
   kFree = 0,
-  kBusy = 1,     // being filled or emptied by its owner; the hook skips it
+  kClaimed = 1,  // being registered: its hook is being installed; no events yet
   kLive = 2,     // events are delivered
-  kDropped = 3,  // its window is gone; kept until its hook is removed
 };
 
+// Fixed-size fields only, so the tables of both editions have one layout.
 struct Slot {
-  volatile LONG state;
-  DWORD receiver;   // HWND, 32-bit
-  DWORD processId;  // of the registering process
-  DWORD threadId;   // of the registering thread, which owns the hook
-  DWORD hook;       // HHOOK
+  volatile LONG sequence;    // even when stable, odd while a writer holds the slot
+  volatile LONG state;       // State
+  volatile DWORD receiver;   // HWND, 32-bit
+  volatile DWORD processId;  // of the registering process
+  volatile DWORD threadId;   // of the thread that owns the receiver window
+  volatile DWORD token;      // the mark's value on the receiver window; names the slot
+  DWORD reserved[2];
+};
+static_assert(sizeof(Slot) == 32, "the shared layout is the same in both editions");
+
+// A consistent copy of a slot.
+struct Entry {
+  LONG sequence;
+  LONG state;
+  DWORD receiver;
+  DWORD processId;
+  DWORD threadId;
+  DWORD token;
 };
 
-Slot& At(int index);
-
-// Frees slots whose owning thread is gone (an ended thread, or a killed or ended process),
-// and this thread's own slots whose window is gone.
-void ReclaimAbandoned();
-// True when a registration for this window is live or being made.
-bool IsRegistered(HWND receiver);
-// Claims a free slot (state kBusy); -1 when the table is full.
-int Claim();
-// Empties a claimed slot without touching a hook.
-void Abandon(int index);
-// Removes the slot's hook (when this process owns it) and frees the slot.
-void Release(int index);
-// The slot of this process's registration of the window; -1 when there is none.
-int FindOwn(HWND receiver);
-// Frees every slot of this process; the hooks are removed unless the process is ending.
-void ReleaseProcess(bool processEnding);
+// A consistent copy of the slot; false while it is being written or when it changed under the
+// read (a torn slot).
+bool Read(int index, Entry& entry);
+// True when the copy is a sound registration of this slot (claimed or live); see above.
+bool Holds(int index, const Entry& entry);
+// Claims a slot for a receiver window this process owns: a free one,
+// or one that holds no sound registration. Slots whose bit is set in `skip` are passed over.
+// Marks the window and answers the slot's index and token (state kClaimed); -1 when every slot
+// is held.
+int Claim(HWND receiver, unsigned skip, DWORD& token);
+// Moves this process's claimed registration `token` to kLive; false when the slot no longer
+// holds it.
+bool Promote(int index, DWORD token);
+// Frees the slot when it still holds this process's registration `token`.
+void Free(int index, DWORD token);
+// Removes the registration mark from this process's window when it still carries `token`.
+void Unmark(HWND receiver, DWORD token);
 
 }  // namespace receiver_table

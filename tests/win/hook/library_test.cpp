@@ -127,3 +127,14 @@ TEST_F(Library, PlacesOfEndedThreadsAreReclaimed) {
   }
 }
 
+
+// A registration made by another thread for this thread's window ends with that thread (which
+// takes the hook along): the window can be registered anew, and is not reported as registered.
+TEST_F(Library, RegistrationEndsWithTheThreadThatMadeIt) {
+  HWND wnd = window_.get();
+  int result = 1;
+  std::thread([&] { result = attach(kCBTHookKind, wnd, 0, nullptr); }).join();
+  ASSERT_EQ(result, 0);
+  EXPECT_EQ(attach(kCBTHookKind, wnd, 0, nullptr), 0);
+  EXPECT_EQ(detach(wnd), 0);
+}
