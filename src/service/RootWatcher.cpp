@@ -21,8 +21,23 @@ bool RootWatcher::Start() {
   stopEvent_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   ioEvent_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   if (!dir_ || !stopEvent_ || !ioEvent_) return false;
+  // The first read is pending before Start returns: the system collects changes for the handle
+  // only from then on, and the first scan, which starts next, relies on hearing of every change
+  // made behind it.
+  buffer_.resize(kBufferBytes);
+  if (!Arm()) return false;
   thread_ = std::thread([this] { Run(); });
   return true;
+}
+
+bool RootWatcher::Arm() {
+  overlapped_ = OVERLAPPED{};
+  overlapped_.hEvent = ioEvent_.get();
+  ::ResetEvent(ioEvent_.get());
+  if (::ReadDirectoryChangesW(dir_.get(), buffer_.data(), kBufferBytes, TRUE, kFilter, nullptr, &overlapped_, nullptr))
+    return true;
+  ::OutputDebugStringW((L"RuvoService: cannot watch " + path_).c_str());
+  return false;
 }
 
 void RootWatcher::Stop() {
@@ -31,31 +46,28 @@ void RootWatcher::Stop() {
 }
 
 void RootWatcher::Run() {
-  std::vector<BYTE> buffer(kBufferBytes);
+  // Each pass waits for the read armed before it; the next is armed before the changes are
+  // applied, so none made meanwhile goes unheard.
+  std::vector<BYTE> changes;
   for (;;) {
-    OVERLAPPED ov{};
-    ov.hEvent = ioEvent_.get();
-    ::ResetEvent(ioEvent_.get());
-    if (!::ReadDirectoryChangesW(dir_.get(), buffer.data(), kBufferBytes, TRUE, kFilter, nullptr, &ov, nullptr)) {
-      ::OutputDebugStringW((L"RuvoService: cannot watch " + path_).c_str());
-      return;
-    }
     const HANDLE waits[] = {stopEvent_.get(), ioEvent_.get()};
     if (::WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) {
-      ::CancelIo(dir_.get());
+      ::CancelIoEx(dir_.get(), &overlapped_);
       DWORD ignored;
-      ::GetOverlappedResult(dir_.get(), &ov, &ignored, TRUE);
+      ::GetOverlappedResult(dir_.get(), &overlapped_, &ignored, TRUE);
       return;
     }
     DWORD bytes = 0;
-    const bool ok = ::GetOverlappedResult(dir_.get(), &ov, &bytes, FALSE);
+    const bool ok = ::GetOverlappedResult(dir_.get(), &overlapped_, &bytes, FALSE);
+    changes.assign(buffer_.begin(), buffer_.begin() + (ok ? bytes : 0));
+    if (!Arm()) return;
     if (!ok || bytes == 0) {
       // The system dropped notifications: only a new scan makes the root exact again.
       ::OutputDebugStringW((L"RuvoService: change notifications lost, rescanning " + path_).c_str());
       store_.Rescan(root_);
       continue;
     }
-    Apply(buffer.data(), bytes);
+    Apply(changes.data(), bytes);
   }
 }
 

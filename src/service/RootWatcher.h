@@ -7,6 +7,7 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "win/common/Handle.h"
 
@@ -24,6 +25,8 @@ class RootWatcher {
   void Stop();
 
  private:
+  // Puts the next read of changes in flight.
+  bool Arm();
   void Run();
   void Apply(const BYTE* buffer, DWORD size);
 
@@ -33,5 +36,7 @@ class RootWatcher {
   UniqueFileHandle dir_;
   UniqueKernelHandle stopEvent_;
   UniqueKernelHandle ioEvent_;
+  std::vector<BYTE> buffer_;   // written by the read in flight
+  OVERLAPPED overlapped_{};
   std::thread thread_;
 };
