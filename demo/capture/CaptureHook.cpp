@@ -13,24 +13,6 @@
 
 namespace {
 
-bool OwnedHere(HWND window) {
-  DWORD pid = 0;
-  ::GetWindowThreadProcessId(window, &pid);
-  return pid == ::GetCurrentProcessId();
-}
-
-// Paints this process's visible windows inside `parent` in their stacking order, bottom first.
-void PaintOwnWindows(HWND parent, TDibImage& picture, POINT origin) {
-  HWND child = ::GetWindow(parent, GW_CHILD);
-  for (HWND w = child ? ::GetWindow(child, GW_HWNDLAST) : nullptr; w; w = ::GetWindow(w, GW_HWNDPREV)) {
-    if (!::IsWindowVisible(w)) continue;
-    if (OwnedHere(w))
-      PrintWindowTree(w, picture, origin);
-    else
-      PaintOwnWindows(w, picture, origin);
-  }
-}
-
 void Capture() {
   UniqueKernelHandle mapping(::OpenFileMappingW(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, demo::kRequestMapping));
   if (!mapping) return;
@@ -45,7 +27,7 @@ void Capture() {
     TDibImage picture = CaptureScreen(r);
     result = 3;
     if (!picture.Empty()) {
-      PaintOwnWindows(top, picture, POINT{r.left, r.top});
+      PrintOwnWindows(top, picture, POINT{r.left, r.top});
       result = SaveOpaquePng(picture, path) ? 1 : 4;
     }
   }

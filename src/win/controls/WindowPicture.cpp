@@ -1,5 +1,6 @@
 #include "win/controls/WindowPicture.h"
 
+#include <commctrl.h>
 #include <png.h>
 
 #include <cstdint>
@@ -21,6 +22,17 @@ void PrintInto(HWND window, HDC dc, POINT origin) {
   RECT w{};
   ::GetWindowRect(window, &w);
   ::SetViewportOrgEx(dc, w.left - origin.x, w.top - origin.y, nullptr);
+  // A double-buffered list view paints only its rows into a picture, so the rest of it is given
+  // the list's own background first.
+  wchar_t cls[32] = L"";
+  ::GetClassNameW(window, cls, 32);
+  const COLORREF listBk = ::lstrcmpiW(cls, WC_LISTVIEWW) == 0 ? ListView_GetBkColor(window) : CLR_NONE;
+  if (listBk != CLR_NONE) {
+    RECT client{};
+    ::GetClientRect(window, &client);
+    UniqueBrush brush(::CreateSolidBrush(listBk));
+    ::FillRect(dc, &client, brush.get());
+  }
   ::SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT | PRF_ERASEBKGND);
   HWND child = ::GetWindow(window, GW_CHILD);
   for (HWND last = child ? ::GetWindow(child, GW_HWNDLAST) : nullptr; last; last = ::GetWindow(last, GW_HWNDPREV))
@@ -33,6 +45,19 @@ void PrintWindowTree(HWND window, TDibImage& picture, POINT origin) {
   UniqueDc dc(::CreateCompatibleDC(nullptr));
   SelectObjectScope select(dc.get(), picture.Bitmap());
   PrintInto(window, dc.get(), origin);
+}
+
+void PrintOwnWindows(HWND parent, TDibImage& picture, POINT origin) {
+  HWND child = ::GetWindow(parent, GW_CHILD);
+  for (HWND w = child ? ::GetWindow(child, GW_HWNDLAST) : nullptr; w; w = ::GetWindow(w, GW_HWNDPREV)) {
+    if (!::IsWindowVisible(w)) continue;
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(w, &pid);
+    if (pid == ::GetCurrentProcessId())
+      PrintWindowTree(w, picture, origin);
+    else
+      PrintOwnWindows(w, picture, origin);
+  }
 }
 
 bool SaveOpaquePng(const TDibImage& picture, const std::wstring& path) {

@@ -13,5 +13,8 @@ TDibImage CaptureScreen(const RECT& r);
 // Paints `window` and its visible children, bottom first, into `picture` whose top-left corner
 // is the screen point `origin`.
 void PrintWindowTree(HWND window, TDibImage& picture, POINT origin);
+// Paints every visible window of this process inside `parent` (at any depth below windows of
+// other processes) in its stacking order, bottom first.
+void PrintOwnWindows(HWND parent, TDibImage& picture, POINT origin);
 // Writes the picture as an opaque PNG file; false when it is empty or cannot be written.
 bool SaveOpaquePng(const TDibImage& picture, const std::wstring& path);

@@ -130,13 +130,13 @@ bool SaveWindowShot(HWND window, const std::wstring& name, int margin) {
   return SaveShot(CaptureScreen(r), name);
 }
 
-bool SaveComposedShot(HWND control, HWND area, const std::wstring& name, int margin) {
-  RECT r{}, c{};
-  if (!::GetWindowRect(area, &r) || !::GetWindowRect(control, &c)) return false;
+bool SaveComposedShot(HWND area, const std::wstring& name, int margin) {
+  RECT r{};
+  if (!::GetWindowRect(area, &r)) return false;
   ::InflateRect(&r, margin, margin);
   TDibImage picture = CaptureScreen(r);
   if (picture.Empty()) return false;
-  if (::IsWindowVisible(control)) PrintWindowTree(control, picture, POINT{r.left, r.top});
+  PrintOwnWindows(::GetAncestor(area, GA_ROOT), picture, POINT{r.left, r.top});
   return SaveShot(picture, name);
 }
 

@@ -52,8 +52,8 @@ void ClickTreeItem(HWND tree, int index);
 
 // Captures the screen area of a window and writes it as a PNG in the build tree.
 bool SaveWindowShot(HWND window, const std::wstring& name, int margin = 0);
-// Like SaveWindowShot of `area`, with `control` (a window of this process shown inside
-// another process's window, which Wine does not draw on screen) painted in at its place.
-bool SaveComposedShot(HWND control, HWND area, const std::wstring& name, int margin = 0);
+// Like SaveWindowShot of `area`, with this process's windows inside another process's window
+// (which Wine does not draw on screen) painted in at their places.
+bool SaveComposedShot(HWND area, const std::wstring& name, int margin = 0);
 
 }  // namespace explorer_test

@@ -46,14 +46,14 @@ TEST_F(ExplorerFocus, AClickIntoTheBoxShowsOurEditWithTheCaretOverAnErasedPictur
                RGB(0x40, 0x40, 0x40), 40))
         ++glyph;
   EXPECT_GT(glyph, 5);
-  SaveComposedShot(rec_->Edit->Handle(), box_, L"overlay-edit", 6);
+  SaveComposedShot(box_, L"overlay-edit", 6);
 
   TypeText(L"report");
   ASSERT_TRUE(WaitUntil([&] { return rec_->Edit->Text() == u"report"; }, 3000));
   EXPECT_TRUE(rec_->Button->Visible());
   WaitUntil([] { return false; }, 200);
-  SaveComposedShot(rec_->Edit->Handle(), box_, L"overlay-edit-typed", 6);
-  SaveComposedShot(rec_->Edit->Handle(), top_, L"overlay-edit-window", 0);
+  SaveComposedShot(box_, L"overlay-edit-typed", 6);
+  SaveComposedShot(top_, L"overlay-edit-window", 0);
 }
 
 TEST_F(ExplorerFocus, EscapeHandsTheFocusBackWithTwoEscapesAndTheReturnIsIgnored) {

@@ -128,7 +128,7 @@ TEST_F(ExplorerSearch, TheAnswerFillsTheListOverTheFileView) {
   EXPECT_EQ(list.Node(2).FullPath, f + u"notes two.txt");
   EXPECT_FALSE(list.StatusLabelVisible());
   WaitUntil([] { return false; }, 300);
-  SaveComposedShot(list.Panel().Handle(), top_, L"result-list");
+  SaveComposedShot(top_, L"result-list");
 
   // A new query whose answer lists nothing says so.
   TypeText(L"zz");
@@ -139,7 +139,7 @@ TEST_F(ExplorerSearch, TheAnswerFillsTheListOverTheFileView) {
   EXPECT_TRUE(list.StatusLabelVisible());
   EXPECT_FALSE(list.StatusLabelValue());
   EXPECT_EQ(testing_support::WindowText(list.StatusLabel()), TListViewEx::kNoMatchText);
-  SaveComposedShot(list.Panel().Handle(), top_, L"result-list-no-match");
+  SaveComposedShot(top_, L"result-list-no-match");
 
   for (const wchar_t* name : {L"notes one.txt", L"notes two.txt"}) ::DeleteFileW((folder + name).c_str());
   ::RemoveDirectoryW((folder + L"notes folder").c_str());
