@@ -160,6 +160,9 @@ int main() {
 
   // From the end of the typing pause to the first row in the list.
   TypeText(L"alpha");
+  // The pause runs from the last letter the edit took, which the input queue may hand over
+  // well after SendInput returns.
+  WaitUntil([&] { return rec->Edit->Text() == u"alpha"; }, 5000);
   const DWORD typed = ::GetTickCount();
   WaitUntil([&] { return rec->ResultView && rec->ResultView->Count() > 0; }, 10000);
   const long firstRow = static_cast<long>(::GetTickCount() - typed) - 500;
