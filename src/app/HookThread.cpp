@@ -8,9 +8,7 @@
 THookThread::THookThread(TfrmRuvoSearch* owner) : FOwner(owner) {
   FWindowList = std::make_unique<THashListEx<TWindowRec>>();
   FWindowList->OnDelete = [this](TWindowRec* rec) { WindowListDelete(rec); };
-  FSendRequestClient = std::make_unique<TIPCClient>();
-  FSendRequestClient->SetServerName(kSearchRequestPipe);
-  FSendRequestClient->SetAllowImpersonation(true);  // the service searches as this user
+  FSendRequestClient = std::make_unique<TServiceRequestClient>();
   FReceiveResultServer = std::make_unique<TIPCServer>();
   FReceiveResultServer->SetServerName(kSearchResultPipe);
   FReceiveResultServer->OnExecuteRequest = [this](const ICommContext& context, const IMessageData& request,

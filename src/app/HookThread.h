@@ -14,6 +14,7 @@
 #include <mutex>
 #include <string>
 
+#include "app/ServicePeer.h"
 #include "app/UpdateInfo.h"
 #include "app/WindowRec.h"
 #include "core/HashListEx.h"
@@ -156,6 +157,7 @@ class THookThread : public TThread {
   std::mutex FClientLock;
   std::unique_ptr<TIPCClient> FSendRequestClient;
   std::unique_ptr<TIPCServer> FReceiveResultServer;
+  TResultPeerCheck FResultPeers;
   bool FSuccessed = false;
   std::atomic<bool> FNeedCheckSize{false};
   std::atomic<bool> FCheckService{false};

@@ -2,6 +2,8 @@
 // Every message is answered with an empty reply.
 #include "app/HookThread.h"
 
+#include <stdexcept>
+
 #include "app/MainForm.h"
 #include "core/SearchMessages.h"
 #include "core/TextFold.h"
@@ -22,9 +24,12 @@ bool IsCurrentQuery(const TWindowRec& rec, const std::u16string& wildcard) {
 
 }  // namespace
 
-void THookThread::ReceiveResultServerExecuteRequest(const ICommContext&, const IMessageData& request,
+void THookThread::ReceiveResultServerExecuteRequest(const ICommContext& context, const IMessageData& request,
                                                     const IMessageData&) {
   if (Terminated()) return;
+  // Thrown, so the server ends the connection: nothing a stranger sends is looked at.
+  if (!context || !FResultPeers.Allows(*context))
+    throw std::runtime_error("SearchResultPipe: the client is neither the search service nor a process of this user");
   TStreamStorage& data = request->Data();
   const auto action = static_cast<std::uint8_t>(data.ReadCardinal(kFieldAction));
   const std::u16string fileName = data.ReadString(kFieldFileName);

@@ -10,7 +10,7 @@
 #include "core/SearchMessages.h"
 #include "win/common/WideText.h"
 #include "win/common/WindowValue.h"
-#include "win/ipc/IPCClient.h"
+#include "app/ServicePeer.h"
 #include "win/resultview/ListViewForm.h"
 #include "win/shell/ShellUtils.h"
 
@@ -197,8 +197,6 @@ void TfrmRuvoSearch::Button2Click() {
   rec->ExplorerPath = u"D:\\";
   const IMessageData request = BuildSearchRequest(rec->ExplorerPath, rec->Edit->Text(), handle);
   FHookThread->WindowList().AddItem(WindowKey(handle), rec.release());
-  TIPCClient client;
-  client.SetServerName(kSearchRequestPipe);
-  client.SetAllowImpersonation(true);
+  TServiceRequestClient client;
   client.ExecuteRequest(request, 5000);
 }

@@ -64,6 +64,8 @@ bool IsNTFSVolume(const std::wstring& drive);
 DWORD GetParentProcessID(DWORD processId);
 // Exe file name (no folder) of the process, or empty.
 std::wstring GetProcessExeName(DWORD processId);
+// The process runs as the user this process runs as (false when that cannot be told).
+bool RunsAsCurrentUser(DWORD processId);
 
 // The native processor is 64-bit (AMD64 or IA64).
 bool Is64Bit();

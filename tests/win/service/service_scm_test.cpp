@@ -21,6 +21,7 @@
 #include "win/common/WideText.h"
 #include "win/ipc/IPCClient.h"
 #include "win/ipc/IPCServer.h"
+#include "win/svc/ServiceProcess.h"
 #include "ScmTestSupport.h"
 #include "ServiceTestSupport.h"
 #include "TempTree.h"
@@ -132,6 +133,7 @@ TEST_F(ServiceScmTest, StartedReachedAnsweringAndStopped) {
   ASSERT_TRUE(service.Start()) << "state " << Status(service.Handle()).dwCurrentState;
   const DWORD servicePid = Status(service.Handle()).dwProcessId;
   ASSERT_NE(servicePid, 0u);
+  EXPECT_EQ(ServiceProcessId(kServiceName), servicePid);  // as any user may ask
 
   // Running means a free instance listens: the program's 10 ms connection attempt succeeds,
   // and the one serving it is the service's process.
@@ -168,6 +170,7 @@ TEST_F(ServiceScmTest, StartedReachedAnsweringAndStopped) {
   UniqueKernelHandle process(::OpenProcess(SYNCHRONIZE, FALSE, servicePid));
   EXPECT_TRUE(!process || ::WaitForSingleObject(process.get(), 5000) == WAIT_OBJECT_0);
   EXPECT_FALSE(::WaitNamedPipeW(L"\\\\.\\pipe\\SearchRequestPipe", 200));
+  EXPECT_EQ(ServiceProcessId(kServiceName), 0u);
 }
 
 TEST_F(ServiceScmTest, CapFromTheCommandLineLimitsAnAnswer) {
