@@ -1,0 +1,114 @@
+#include "core/BlockSet.h"
+
+#include <algorithm>
+#include <bit>
+
+namespace {
+bool TestBit(const std::vector<std::uint16_t>& words, std::uint16_t low) { return (words[low >> 4] >> (low & 15)) & 1; }
+}  // namespace
+
+bool BlockSet::Chunk::Contains(std::uint16_t low) const {
+  if (bitmap) return TestBit(data, low);
+  return std::binary_search(data.begin(), data.end(), low);
+}
+
+std::vector<BlockSet::Chunk>::iterator BlockSet::ChunkAt(std::uint16_t high) {
+  return std::lower_bound(chunks_.begin(), chunks_.end(), high,
+                          [](const Chunk& c, std::uint16_t h) { return c.high < h; });
+}
+
+const BlockSet::Chunk* BlockSet::FindChunk(std::uint16_t high) const {
+  const auto it = std::lower_bound(chunks_.begin(), chunks_.end(), high,
+                                   [](const Chunk& c, std::uint16_t h) { return c.high < h; });
+  return it != chunks_.end() && it->high == high ? &*it : nullptr;
+}
+
+void BlockSet::InsertNew(std::uint32_t n) {
+  const auto high = static_cast<std::uint16_t>(n >> kChunkBits);
+  const auto low = static_cast<std::uint16_t>(n);
+  // Bulk loads add in ascending order: the last chunk, at its end.
+  auto it = !chunks_.empty() && chunks_.back().high == high ? chunks_.end() - 1 : ChunkAt(high);
+  if (it == chunks_.end() || it->high != high) {
+    it = chunks_.insert(it, Chunk{});
+    it->high = high;
+  }
+  Chunk& c = *it;
+  if (c.bitmap) {
+    std::uint16_t& word = c.data[low >> 4];
+    const auto bit = static_cast<std::uint16_t>(1u << (low & 15));
+    if (word & bit) return;
+    word |= bit;
+  } else {
+    if (!c.data.empty() && c.data.back() <= low) {
+      if (c.data.back() == low) return;
+      c.data.push_back(low);
+    } else {
+      const auto at = std::lower_bound(c.data.begin(), c.data.end(), low);
+      if (at != c.data.end() && *at == low) return;
+      c.data.insert(at, low);
+    }
+    if (c.data.size() > kListMax) {
+      std::vector<std::uint16_t> words(kBitmapWords, 0);
+      for (std::uint16_t v : c.data) words[v >> 4] |= static_cast<std::uint16_t>(1u << (v & 15));
+      c.data = std::move(words);
+      c.bitmap = true;
+    }
+  }
+  ++c.count;
+  ++count_;
+}
+
+void BlockSet::Erase(std::uint32_t n) {
+  const auto high = static_cast<std::uint16_t>(n >> kChunkBits);
+  const auto low = static_cast<std::uint16_t>(n);
+  const auto it = ChunkAt(high);
+  if (it == chunks_.end() || it->high != high) return;
+  if (n == recent_) recent_ = kNoNumber;
+  Chunk& c = *it;
+  if (c.bitmap) {
+    std::uint16_t& word = c.data[low >> 4];
+    const auto bit = static_cast<std::uint16_t>(1u << (low & 15));
+    if (!(word & bit)) return;
+    word &= static_cast<std::uint16_t>(~bit);
+  } else {
+    const auto at = std::lower_bound(c.data.begin(), c.data.end(), low);
+    if (at == c.data.end() || *at != low) return;
+    c.data.erase(at);
+  }
+  --c.count;
+  --count_;
+  if (c.count == 0) {
+    chunks_.erase(it);
+  } else if (c.bitmap && c.count <= kListMax / 2) {
+    std::vector<std::uint16_t> list;
+    list.reserve(c.count);
+    for (std::uint32_t w = 0; w < kBitmapWords; ++w)
+      for (std::uint32_t bits = c.data[w]; bits; bits &= bits - 1)
+        list.push_back(static_cast<std::uint16_t>(w * 16 + std::countr_zero(bits)));
+    c.data = std::move(list);
+    c.bitmap = false;
+  }
+}
+
+bool BlockSet::Contains(std::uint32_t n) const {
+  const Chunk* c = FindChunk(static_cast<std::uint16_t>(n >> kChunkBits));
+  return c && c->Contains(static_cast<std::uint16_t>(n));
+}
+
+void BlockSet::Clear() {
+  chunks_.clear();
+  chunks_.shrink_to_fit();
+  count_ = 0;
+  recent_ = kNoNumber;
+}
+
+std::size_t BlockSet::MemoryBytes() const {
+  std::size_t bytes = chunks_.capacity() * sizeof(Chunk);
+  for (const Chunk& c : chunks_) bytes += c.data.capacity() * sizeof(std::uint16_t);
+  return bytes;
+}
+
+void BlockSet::ShrinkToFit() {
+  chunks_.shrink_to_fit();
+  for (Chunk& c : chunks_) c.data.shrink_to_fit();
+}
