@@ -226,11 +226,11 @@ void FileIndex::DropKeys(EntryId id, const std::vector<NameTrigrams::Key>& keys)
   const EntryId block = id >> NameTrigrams::kBlockShift;
   const EntryId first = block << NameTrigrams::kBlockShift;
   const EntryId end = static_cast<EntryId>(std::min<std::size_t>(entries_.size(), first + NameTrigrams::kBlockSize));
-  keep_.clear();
+  std::vector<std::string_view> stay;
+  stay.reserve(NameTrigrams::kBlockSize);
   for (EntryId at = first; at < end; ++at)
-    if (Indexed(entries_[at])) NameTrigrams::KeysOf(Folded(entries_[at]), keep_);
-  std::sort(keep_.begin(), keep_.end());
-  trigrams_.Erase(block, keys, keep_);
+    if (Indexed(entries_[at])) stay.push_back(Folded(entries_[at]));
+  trigrams_.Erase(block, keys, stay);
 }
 
 // Entries are taken out one by one while few; when many go at once, building the postings
@@ -388,7 +388,7 @@ std::vector<FileIndex::EntryId> FileIndex::Search(const NameQuery& query, const 
 
 std::size_t FileIndex::MemoryBytes() const {
   return entries_.capacity() * sizeof(Entry) + pool_.capacity() + roots_.capacity() * sizeof(EntryId) +
-         trigrams_.MemoryBytes() + (keys_.capacity() + keep_.capacity()) * sizeof(NameTrigrams::Key);
+         trigrams_.MemoryBytes() + keys_.capacity() * sizeof(NameTrigrams::Key);
 }
 
 void FileIndex::ShrinkToFit() {

@@ -112,7 +112,7 @@ class FileIndex {
   std::string pool_;
   std::vector<EntryId> roots_;
   NameTrigrams trigrams_;
-  std::vector<NameTrigrams::Key> keys_, keep_;  // scratch of DropKeys
+  std::vector<NameTrigrams::Key> keys_;  // scratch of the changes
   EntryId freeList_ = kNone;
   std::size_t live_ = 0;
   std::size_t deadBytes_ = 0;

@@ -24,7 +24,7 @@ void Filter(std::vector<std::uint16_t>& lows, const BlockSet::Chunk& chunk) {
   lows.resize(kept);
 }
 
-// The members common to chunks (all with the same high half), ascending, into lows.
+// The members common to chunks (all with the same high part), ascending, into lows.
 void Common(const std::vector<const BlockSet::Chunk*>& chunks, std::vector<std::uint16_t>& lows) {
   lows.clear();
   const BlockSet::Chunk* shortest = nullptr;
@@ -82,28 +82,54 @@ void NameTrigrams::Rehash(std::size_t size, const std::vector<Slot>& slots) {
     if (slot.set != kEmpty) slots_[SlotOf(slot.key)] = slot;
 }
 
-BlockSet& NameTrigrams::Insert(Key key) {
+std::uint32_t NameTrigrams::Insert(Key key) {
   if (!slots_.empty()) {
     const Slot& slot = slots_[SlotOf(key)];
-    if (slot.set != kEmpty) return sets_[slot.set];
+    if (slot.set != kEmpty) return slot.set;
   }
   if ((sets_.size() + 1) * 4 > slots_.size() * 3) Rehash(std::max(kFirstSize, slots_.size() * 2), std::vector<Slot>(slots_));
-  slots_[SlotOf(key)] = Slot{key, static_cast<std::uint32_t>(sets_.size())};
-  return sets_.emplace_back();
+  const auto set = static_cast<std::uint32_t>(sets_.size());
+  slots_[SlotOf(key)] = Slot{key, set};
+  sets_.emplace_back();
+  return set;
 }
 
 void NameTrigrams::Add(std::uint32_t block, std::string_view folded) {
   // A trigram met twice finds the block in its set already: no need to sort them out first.
-  for (std::size_t i = 0; i + 3 <= folded.size(); ++i) Insert(KeyAt(folded, i)).Insert(block);
+  std::uint32_t sets[kBatch];  // indices: a new set may move the others
+  for (std::size_t from = 0; from + 3 <= folded.size(); from += kBatch) {
+    const std::size_t n = std::min(kBatch, folded.size() - 2 - from);
+    for (std::size_t i = 0; i < n; ++i) sets[i] = Insert(KeyAt(folded, from + i));
+    for (std::size_t i = 0; i < n; ++i) sets_[sets[i]].PrefetchChunk(block);
+    for (std::size_t i = 0; i < n; ++i) sets_[sets[i]].PrefetchData(block);
+    for (std::size_t i = 0; i < n; ++i) sets_[sets[i]].Insert(block);
+  }
 }
 
-void NameTrigrams::Erase(std::uint32_t block, const std::vector<Key>& keys, const std::vector<Key>& keep) {
-  auto kept = keep.begin();
+void NameTrigrams::Erase(std::uint32_t block, const std::vector<Key>& keys, const std::vector<std::string_view>& stay) {
+  // A filter of the trigrams that stay settles most keys; the few it passes are looked for.
+  std::uint64_t filter[8] = {};
+  const auto bit = [](Key key) { return static_cast<std::uint32_t>(key * 0x9E3779B1u) >> 23; };
+  for (std::string_view name : stay)
+    for (std::size_t i = 0; i + 3 <= name.size(); ++i) {
+      const std::uint32_t b = bit(KeyAt(name, i));
+      filter[b >> 6] |= std::uint64_t{1} << (b & 63);
+    }
+  std::vector<BlockSet*> gone;
+  gone.reserve(keys.size());
   for (Key key : keys) {
-    kept = std::lower_bound(kept, keep.end(), key);
-    if (kept != keep.end() && *kept == key) continue;
-    if (BlockSet* set = Find(key)) set->Erase(block);
+    const std::uint32_t b = bit(key);
+    if (filter[b >> 6] >> (b & 63) & 1) {
+      const char bytes[3] = {static_cast<char>(key), static_cast<char>(key >> 8), static_cast<char>(key >> 16)};
+      const std::string_view trigram(bytes, 3);
+      if (std::any_of(stay.begin(), stay.end(), [&](std::string_view n) { return n.find(trigram) != n.npos; }))
+        continue;
+    }
+    if (BlockSet* set = Find(key)) gone.push_back(set);
   }
+  for (BlockSet* set : gone) set->PrefetchChunk(block);
+  for (BlockSet* set : gone) set->PrefetchData(block);
+  for (BlockSet* set : gone) set->Erase(block);
 }
 
 void NameTrigrams::Clear() {
@@ -126,6 +152,15 @@ std::vector<const BlockSet*> NameTrigrams::SetsOf(const std::vector<Key>& keys) 
 void NameTrigrams::Intersect(std::vector<const BlockSet*> sets, const std::function<bool(std::uint32_t)>& visit) {
   if (sets.empty()) return;
   std::sort(sets.begin(), sets.end(), [](const BlockSet* a, const BlockSet* b) { return a->Count() < b->Count(); });
+  // A sparse set is short: its members are looked up in the others.
+  const auto sparse = std::find_if(sets.begin(), sets.end(), [](const BlockSet* s) { return s->IsSparse(); });
+  if (sparse != sets.end()) {
+    for (std::uint32_t n : (*sparse)->Sparse())
+      if (std::all_of(sets.begin(), sets.end(), [&](const BlockSet* s) { return s == *sparse || s->Contains(n); }) &&
+          !visit(n))
+        return;
+    return;
+  }
   std::vector<const BlockSet::Chunk*> chunks;
   std::vector<std::uint16_t> lows;
   for (const BlockSet::Chunk& first : sets.front()->Chunks()) {
@@ -134,7 +169,7 @@ void NameTrigrams::Intersect(std::vector<const BlockSet*> sets, const std::funct
       if (const BlockSet::Chunk* c = sets[i]->FindChunk(first.high)) chunks.push_back(c);
     if (chunks.size() < sets.size()) continue;
     Common(chunks, lows);
-    const std::uint32_t base = static_cast<std::uint32_t>(first.high) << BlockSet::kChunkBits;
+    const std::uint32_t base = first.high << BlockSet::kChunkBits;
     for (std::uint16_t low : lows)
       if (!visit(base | low)) return;
   }

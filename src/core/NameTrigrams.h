@@ -21,8 +21,8 @@ class NameTrigrams {
   static void KeysOf(std::string_view folded, std::vector<Key>& keys);
 
   void Add(std::uint32_t block, std::string_view folded);
-  // Takes block out of the sets of keys (distinct and ascending) not also in keep (the same).
-  void Erase(std::uint32_t block, const std::vector<Key>& keys, const std::vector<Key>& keep);
+  // Takes block out of the sets of those keys that none of the names still in it holds.
+  void Erase(std::uint32_t block, const std::vector<Key>& keys, const std::vector<std::string_view>& stay);
   void Clear();
 
   // The sets of keys, or empty when one of them has no block at all.
@@ -37,13 +37,15 @@ class NameTrigrams {
  private:
   BlockSet* Find(Key key);
   const BlockSet* Find(Key key) const;
-  BlockSet& Insert(Key key);
+  // The index in sets_ of the key's set, made when new.
+  std::uint32_t Insert(Key key);
   std::size_t SlotOf(Key key) const;
 
   // Open addressing over the keys; a slot holds an index into sets_, kEmpty when free. A key
   // whose set empties stays until ShrinkToFit: a trigram seen once is likely to come back.
   static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;
   static constexpr std::size_t kFirstSize = 1024;
+  static constexpr std::size_t kBatch = 32;  // sets changed together
   int hashShift_ = 32;
   struct Slot {
     Key key = 0;

@@ -211,6 +211,7 @@ TEST(BlockSet, MembersSurviveListsTurningIntoBitmapsAndBack) {
     for (std::uint32_t n : model) ASSERT_TRUE(set.Contains(n));
   };
   same();
+  EXPECT_FALSE(set.IsSparse());
   EXPECT_TRUE(set.Chunks().front().bitmap);
   for (int i = 0; i < 40000; ++i) {
     const std::uint32_t n = rng() % 9000;
@@ -248,6 +249,16 @@ TEST(NameTrigrams, IntersectionVisitsTheCommonBlocksInOrderAndStopsWhenAsked) {
     return seen.size() < 5;
   });
   EXPECT_EQ(seen, (std::vector<std::uint32_t>{0, 2, 4, 6, 8}));
+  // A set of a few members spread wide stays one list, and meets chunked ones.
+  BlockSet few;
+  for (std::uint32_t n : {14u, 63000u, 70000u, 140000u, 199997u}) few.Insert(n);
+  EXPECT_TRUE(few.IsSparse());
+  seen.clear();
+  NameTrigrams::Intersect({&dense, &few, &sparse}, [&](std::uint32_t b) {
+    seen.push_back(b);
+    return true;
+  });
+  EXPECT_EQ(seen, (std::vector<std::uint32_t>{14u, 63000u, 70000u, 140000u}));
 }
 
 TEST(NameTrigrams, KeysAreTheDistinctTrigramsOfTheBytes) {
