@@ -1,8 +1,9 @@
 #pragma once
-// A sorted set of numbers below 0xFFFFFFFF. A sparse set is one sorted list; once it holds
-// several members per span of 16,384 numbers it is kept in chunks of that span instead: a chunk
-// holds the sorted low parts of its members while they are few and a bitmap once that is no
-// larger, so a member costs at most two bytes and an insert or erase moves at most 2 KB.
+// A sorted set of numbers below 0xFFFFFFFF. A sparse set is one sorted list (four bytes a
+// member); once it holds several members per span of 16,384 numbers it is kept in chunks of
+// that span instead: a chunk holds the sorted low parts of its members while they are few and a
+// bitmap once that is no larger, so a member costs at most two bytes beside its chunk and an
+// insert or erase in a chunk moves at most 2 KB.
 #include <cstddef>
 #include <cstdint>
 #include <vector>

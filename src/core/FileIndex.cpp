@@ -121,6 +121,8 @@ std::u16string FileIndex::PathOf(EntryId id) const {
   return path;
 }
 
+// Only the folder of the hit before is reused: a cache of every folder path met in the batch,
+// each built from its parent's, was measured slower (hits rarely share a folder otherwise).
 std::vector<std::u16string> FileIndex::PathsOf(std::span<const EntryId> ids) const {
   std::vector<std::u16string> paths(ids.size());
   EntryId folder = kNone;

@@ -4,10 +4,11 @@
 // form beside it when that differs), about 20 bytes plus the name. Paths are never stored:
 // they are rebuilt from the parent links for the items of an answer only.
 //
-// Beside them, trigram postings over the folded names (roots excepted) are kept exact through
-// every change, so a query with a literal run of three bytes or more visits only the blocks of
-// entries that can hold it; a query without one, or one whose trigrams are everywhere, scans
-// the entries in order. Both find the same entries in the same order.
+// Beside them, trigram postings over the folded names (roots excepted, about 15 bytes an entry
+// for common names) are kept exact through every change, so a query with a literal run of
+// three bytes or more visits only the blocks of entries that can hold it; a query without one,
+// or one whose trigrams are everywhere, scans the entries in order. Both find the same entries
+// in the same order.
 //
 // Not thread-safe: the owner guards it (one writer, or any number of readers).
 #include <atomic>
@@ -28,8 +29,8 @@ class FileIndex {
   static constexpr EntryId kNone = 0xFFFFFFFFu;
   // Longest name (in WTF-8 bytes) an entry can hold; Windows names stay far below it.
   static constexpr std::size_t kMaxNameBytes = 0x3FFF;
-  // How Search finds its candidates: kAuto picks; the others force one way, for tests and
-  // benchmarks. The answer is the same.
+  // How Search finds its candidates: kAuto picks; kScan and kPostings force one way (the
+  // postings need a trigram in the query), for tests and benchmarks. The answer is the same.
   enum class SearchPlan { kAuto, kScan, kPostings };
 
   // A root is a folder given by its full path ("C:\" or "D:\Data"); entries hang below it.

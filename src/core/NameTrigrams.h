@@ -35,25 +35,25 @@ class NameTrigrams {
   void ShrinkToFit();
 
  private:
-  BlockSet* Find(Key key);
-  const BlockSet* Find(Key key) const;
-  // The index in sets_ of the key's set, made when new.
-  std::uint32_t Insert(Key key);
-  std::size_t SlotOf(Key key) const;
-
   // Open addressing over the keys; a slot holds an index into sets_, kEmpty when free. A key
   // whose set empties stays until ShrinkToFit: a trigram seen once is likely to come back.
   static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;
   static constexpr std::size_t kFirstSize = 1024;
   static constexpr std::size_t kBatch = 32;  // sets changed together
-  int hashShift_ = 32;
   struct Slot {
     Key key = 0;
     std::uint32_t set = kEmpty;
   };
+
+  BlockSet* Find(Key key);
+  const BlockSet* Find(Key key) const;
+  // The index in sets_ of the key's set, made when new.
+  std::uint32_t Insert(Key key);
+  std::size_t SlotOf(Key key) const;
   // Makes the table size slots (a power of two) holding slots.
   void Rehash(std::size_t size, const std::vector<Slot>& slots);
 
   std::vector<Slot> slots_;
+  int hashShift_ = 32;  // 32 minus the bits of a slot number
   std::vector<BlockSet> sets_;
 };
