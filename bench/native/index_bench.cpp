@@ -173,6 +173,16 @@ void Changes(Built& b, Generator& gen) {
   const double deleteUs = MsSince(t0) * 1000 / kChanges;
   std::printf("changes (%zu of each): add %.2f us, rename %.2f us, delete %.2f us on average\n", kChanges, addUs,
               renameUs, deleteUs);
+  // Early folders hold the biggest subtrees: a part of the index, then most of it.
+  for (std::size_t f : {std::size_t{100}, std::size_t{1}}) {
+    const std::size_t before = index.Count();
+    t0 = Clock::now();
+    index.Remove(b.folders[f]);
+    const double folderMs = MsSince(t0);
+    const std::size_t removed = before - index.Count();
+    std::printf("folder delete: %zu of %zu entries in %.1f ms, %.2f us an entry\n", removed, before, folderMs,
+                folderMs * 1000 / std::max<std::size_t>(removed, 1));
+  }
 }
 
 void RunSize(std::size_t entries) {

@@ -235,17 +235,23 @@ void FileIndex::DropKeys(EntryId id, const std::vector<NameTrigrams::Key>& keys)
   trigrams_.Erase(block, keys, stay);
 }
 
-// Entries are taken out one by one while few; when many go at once, building the postings
-// again from what stays is cheaper.
-void FileIndex::DropNames(const std::vector<std::pair<EntryId, std::string_view>>& gone) {
+// Entries are taken out a block at a time (a folder's entries mostly share blocks, as they
+// were added together); when many go at once, building the postings again from what stays is
+// cheaper.
+void FileIndex::DropNames(std::vector<std::pair<EntryId, std::string_view>>& gone) {
   if (gone.size() >= kRebuildMin && gone.size() * 4 >= live_) {
     RebuildPostings();
     return;
   }
-  for (const auto& [id, folded] : gone) {
+  std::sort(gone.begin(), gone.end());
+  for (std::size_t i = 0; i < gone.size();) {
+    const EntryId block = gone[i].first >> NameTrigrams::kBlockShift;
     keys_.clear();
-    NameTrigrams::KeysOf(folded, keys_);
-    DropKeys(id, keys_);
+    for (; i < gone.size() && (gone[i].first >> NameTrigrams::kBlockShift) == block; ++i)
+      NameTrigrams::KeysOf(gone[i].second, keys_);
+    std::sort(keys_.begin(), keys_.end());
+    keys_.erase(std::unique(keys_.begin(), keys_.end()), keys_.end());
+    DropKeys(block << NameTrigrams::kBlockShift, keys_);
   }
 }
 

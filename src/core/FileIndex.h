@@ -101,7 +101,8 @@ class FileIndex {
   bool StoreName(Entry& e, std::u16string_view name);
   // Takes id's block out of the sets of keys that no indexed entry of the block still holds.
   void DropKeys(EntryId id, const std::vector<NameTrigrams::Key>& keys);
-  void DropNames(const std::vector<std::pair<EntryId, std::string_view>>& gone);
+  // Takes the freed entries out of the postings; sorts gone.
+  void DropNames(std::vector<std::pair<EntryId, std::string_view>>& gone);
   void RebuildPostings();
   EntryId NewSlot();
   void Unlink(EntryId id);
