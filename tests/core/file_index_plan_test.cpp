@@ -148,11 +148,11 @@ TEST(FileIndexPlan, PostingsStayRightThroughInterleavedChanges) {
         t.index.Move(id, to, name);
         break;
       }
-      case 3: {  // a delete of a file, of a whole folder now and then
+      case 3: {  // a delete, mostly of a file, now and then of one of the newer folders
         const Id id = rng() % 10 == 0 ? anyFolder() : anyLive();
-        if (id != FileIndex::kNone && (!t.index.IsFolder(id) || std::find(t.folders.begin(), t.folders.end(), id) >=
-                                                                   t.folders.begin() + t.folders.size() / 2))
-          t.index.Remove(id);
+        const auto newer = t.folders.begin() + static_cast<std::ptrdiff_t>(t.folders.size() / 2);
+        const bool oldFolder = t.index.IsFolder(id) && std::find(newer, t.folders.end(), id) == t.folders.end();
+        if (id != FileIndex::kNone && !oldFolder) t.index.Remove(id);
         break;
       }
     }
@@ -162,8 +162,8 @@ TEST(FileIndexPlan, PostingsStayRightThroughInterleavedChanges) {
   CheckAll(t, 5);
 }
 
-// Enough names share trigrams for their chunks to turn into bitmaps and back, and a big
-// folder's removal rebuilds the postings from what stays.
+// Enough names share trigrams for their chunks to be bitmaps; removals one by one thin them
+// out, and a big folder's removal rebuilds the postings from what stays.
 TEST(FileIndexPlan, DenseTrigramsAndBigRemovals) {
   Tree t;
   t.roots = {t.index.AddRoot(u"C:\\"), t.index.AddRoot(u"E:\\")};
@@ -178,7 +178,6 @@ TEST(FileIndexPlan, DenseTrigramsAndBigRemovals) {
       t.Check(q, {t.roots[0], t.roots[1]}, kAll);
   };
   check();
-  // One by one: blocks lose trigrams, and sets thin out.
   for (Id id = 0; id <= t.maxId; ++id)
     if (t.index.IsLive(id) && t.index.Parent(id) == big && id % 3 == 0) t.index.Remove(id);
   check();
