@@ -14,6 +14,13 @@ std::u16string NormalizeRoot(std::u16string_view path) {
   return p;
 }
 
+// Fewer entries than this leaving are always taken out one by one.
+constexpr std::size_t kRebuildMin = 4096;
+// The postings are passed over for a scan when the rarest trigram of the query is in nearly
+// every block (more than 15 in 16): they would filter out too little to pay for themselves.
+// Below that they win even for broad queries, as both stop at the cap (measured by the bench).
+constexpr std::size_t kDenseNum = 15, kDenseDen = 16;
+
 bool HasPathPrefix(std::string_view folded, std::string_view rootFolded) {
   if (folded.size() < rootFolded.size() || folded.compare(0, rootFolded.size(), rootFolded) != 0) return false;
   return folded.size() == rootFolded.size() || rootFolded.back() == '\\' || folded[rootFolded.size()] == '\\';
@@ -21,18 +28,25 @@ bool HasPathPrefix(std::string_view folded, std::string_view rootFolded) {
 }  // namespace
 
 bool FileIndex::StoreName(Entry& e, std::u16string_view name) {
-  const std::string original = ToWtf8(name);
-  const std::string folded = ToWtf8(FoldLower(name));
-  if (original.empty() || original.size() > kMaxNameBytes || folded.size() > kMaxNameBytes) return false;
-  if (pool_.size() + original.size() + folded.size() > 0xFFFFFFFFu) return false;
-  e.nameOff = static_cast<std::uint32_t>(pool_.size());
-  e.nameBits = static_cast<std::uint16_t>((e.nameBits & ~kLenMask) | original.size());
-  pool_ += original;
-  if (folded == original) {
+  // A unit takes one to three bytes: longer names cannot fit, and the pool stays addressable.
+  if (name.empty() || name.size() > kMaxNameBytes || pool_.size() + 6 * name.size() > 0xFFFFFFFFu) return false;
+  // Both forms go straight into the pool; the folded one is dropped again when it is the same.
+  const std::size_t at = pool_.size();
+  AppendWtf8(name, pool_);
+  const std::size_t originalBytes = pool_.size() - at;
+  AppendWtf8(FoldLower(name), pool_);
+  const std::size_t foldedBytes = pool_.size() - at - originalBytes;
+  if (originalBytes > kMaxNameBytes || foldedBytes > kMaxNameBytes) {
+    pool_.resize(at);
+    return false;
+  }
+  e.nameOff = static_cast<std::uint32_t>(at);
+  e.nameBits = static_cast<std::uint16_t>((e.nameBits & ~kLenMask) | originalBytes);
+  if (std::string_view(pool_).substr(at, originalBytes) == std::string_view(pool_).substr(at + originalBytes)) {
+    pool_.resize(at + originalBytes);
     e.foldBits = kSameFold;
   } else {
-    e.foldBits = static_cast<std::uint16_t>(folded.size());
-    pool_ += folded;
+    e.foldBits = static_cast<std::uint16_t>(foldedBytes);
   }
   return true;
 }
@@ -71,6 +85,7 @@ FileIndex::EntryId FileIndex::Add(EntryId parent, std::u16string_view name, bool
   e.nextSibling = entries_[parent].firstChild;
   entries_[id] = e;
   entries_[parent].firstChild = id;
+  trigrams_.Add(id >> NameTrigrams::kBlockShift, Folded(e));
   ++live_;
   return id;
 }
@@ -86,15 +101,28 @@ std::u16string FileIndex::Name(EntryId id) const {
 std::u16string FileIndex::PathOf(EntryId id) const {
   std::u16string path;
   if (!IsLive(id)) return path;
-  std::vector<EntryId> chain;
-  for (EntryId at = id; at != kNone; at = entries_[at].parent) chain.push_back(at);
-  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+  // Most paths are shallow: their chain stays on the stack.
+  constexpr std::size_t kInline = 32;
+  EntryId inlineChain[kInline];
+  std::vector<EntryId> deepChain;
+  std::size_t depth = 0, bytes = 0;
+  for (EntryId at = id; at != kNone; at = entries_[at].parent, ++depth) {
+    if (depth == kInline) deepChain.assign(inlineChain, inlineChain + kInline);
+    if (depth < kInline) inlineChain[depth] = at;
+    else deepChain.push_back(at);
+    bytes += (entries_[at].nameBits & kLenMask) + 1;
+  }
+  const EntryId* chain = depth <= kInline ? inlineChain : deepChain.data();
+  path.reserve(bytes);
+  for (std::size_t i = depth; i-- > 0;) {
     if (!path.empty() && path.back() != u'\\') path.push_back(u'\\');
-    AppendFromWtf8(Original(entries_[*it]), path);
+    AppendFromWtf8(Original(entries_[chain[i]]), path);
   }
   return path;
 }
 
+// Only the folder of the hit before is reused: a cache of every folder path met in the batch,
+// each built from its parent's, was measured slower (hits rarely share a folder otherwise).
 std::vector<std::u16string> FileIndex::PathsOf(std::span<const EntryId> ids) const {
   std::vector<std::u16string> paths(ids.size());
   EntryId folder = kNone;
@@ -177,14 +205,15 @@ void FileIndex::Unlink(EntryId id) {
   entries_[id].nextSibling = kNone;
 }
 
-// Frees the entry and its subtree; the entry must be unlinked already.
-void FileIndex::Release(EntryId id) {
+// The entry must be unlinked already. The names stay in the pool until the next compaction.
+void FileIndex::Release(EntryId id, std::vector<std::pair<EntryId, std::string_view>>& gone) {
   std::vector<EntryId> stack{id};
   while (!stack.empty()) {
     const EntryId at = stack.back();
     stack.pop_back();
     Entry& e = entries_[at];
     for (EntryId c = e.firstChild; c != kNone; c = entries_[c].nextSibling) stack.push_back(c);
+    gone.emplace_back(at, Folded(e));
     deadBytes_ += (e.nameBits & kLenMask) + ((e.foldBits & kSameFold) ? 0 : (e.foldBits & kLenMask));
     e.nameBits = 0;
     e.firstChild = kNone;
@@ -195,15 +224,55 @@ void FileIndex::Release(EntryId id) {
   }
 }
 
+void FileIndex::DropKeys(EntryId id, const std::vector<NameTrigrams::Key>& keys) {
+  const EntryId block = id >> NameTrigrams::kBlockShift;
+  const EntryId first = block << NameTrigrams::kBlockShift;
+  const EntryId end = static_cast<EntryId>(std::min<std::size_t>(entries_.size(), first + NameTrigrams::kBlockSize));
+  std::vector<std::string_view> stay;
+  stay.reserve(NameTrigrams::kBlockSize);
+  for (EntryId at = first; at < end; ++at)
+    if (Indexed(entries_[at])) stay.push_back(Folded(entries_[at]));
+  trigrams_.Erase(block, keys, stay);
+}
+
+// Entries are taken out a block at a time (a folder's entries mostly share blocks, as they
+// were added together); when many go at once, building the postings again from what stays is
+// cheaper.
+void FileIndex::DropNames(std::vector<std::pair<EntryId, std::string_view>>& gone) {
+  if (gone.size() >= kRebuildMin && gone.size() * 4 >= live_) {
+    RebuildPostings();
+    return;
+  }
+  std::sort(gone.begin(), gone.end());
+  for (std::size_t i = 0; i < gone.size();) {
+    const EntryId block = gone[i].first >> NameTrigrams::kBlockShift;
+    keys_.clear();
+    for (; i < gone.size() && (gone[i].first >> NameTrigrams::kBlockShift) == block; ++i)
+      NameTrigrams::KeysOf(gone[i].second, keys_);
+    std::sort(keys_.begin(), keys_.end());
+    keys_.erase(std::unique(keys_.begin(), keys_.end()), keys_.end());
+    DropKeys(block << NameTrigrams::kBlockShift, keys_);
+  }
+}
+
+void FileIndex::RebuildPostings() {
+  trigrams_.Clear();
+  for (EntryId i = 0; i < entries_.size(); ++i)
+    if (Indexed(entries_[i])) trigrams_.Add(i >> NameTrigrams::kBlockShift, Folded(entries_[i]));
+  trigrams_.ShrinkToFit();
+}
+
 void FileIndex::RemoveChildren(EntryId id) {
   if (!IsFolder(id)) return;
   EntryId c = entries_[id].firstChild;
   entries_[id].firstChild = kNone;
+  std::vector<std::pair<EntryId, std::string_view>> gone;
   while (c != kNone) {
     const EntryId next = entries_[c].nextSibling;
-    Release(c);
+    Release(c, gone);
     c = next;
   }
+  DropNames(gone);
   CompactPoolIfWasteful();
 }
 
@@ -214,7 +283,9 @@ void FileIndex::Remove(EntryId id) {
     return;
   }
   Unlink(id);
-  Release(id);
+  std::vector<std::pair<EntryId, std::string_view>> gone;
+  Release(id, gone);
+  DropNames(gone);
   CompactPoolIfWasteful();
 }
 
@@ -223,6 +294,8 @@ bool FileIndex::Move(EntryId id, EntryId newParent, std::u16string_view newName)
   Entry renamed = entries_[id];
   const std::size_t oldBytes =
       (renamed.nameBits & kLenMask) + ((renamed.foldBits & kSameFold) ? 0 : (renamed.foldBits & kLenMask));
+  // Storing the new name may move the pool, so the old folded name is copied first.
+  const std::string oldFolded(Folded(renamed));
   if (!StoreName(renamed, newName)) return false;
   deadBytes_ += oldBytes;
   Unlink(id);
@@ -230,6 +303,12 @@ bool FileIndex::Move(EntryId id, EntryId newParent, std::u16string_view newName)
   renamed.nextSibling = entries_[newParent].firstChild;
   entries_[id] = renamed;
   entries_[newParent].firstChild = id;
+  if (Folded(renamed) != oldFolded) {
+    keys_.clear();
+    NameTrigrams::KeysOf(oldFolded, keys_);
+    DropKeys(id, keys_);
+    trigrams_.Add(id >> NameTrigrams::kBlockShift, Folded(renamed));
+  }
   CompactPoolIfWasteful();
   return true;
 }
@@ -255,7 +334,8 @@ bool FileIndex::NameMatches(EntryId id, const NameQuery& query) const {
 }
 
 std::vector<FileIndex::EntryId> FileIndex::Search(const NameQuery& query, const std::vector<EntryId>& scopes,
-                                                  std::size_t cap, const std::atomic<bool>* cancel) const {
+                                                  std::size_t cap, const std::atomic<bool>* cancel,
+                                                  SearchPlan plan) const {
   std::vector<EntryId> found;
   if (query.IsEmpty() || cap == 0) return found;
   std::vector<EntryId> live;
@@ -267,29 +347,60 @@ std::vector<FileIndex::EntryId> FileIndex::Search(const NameQuery& query, const 
   const bool allRoots = std::all_of(roots_.begin(), roots_.end(), [&](EntryId r) {
     return std::find(live.begin(), live.end(), r) != live.end();
   });
-  const EntryId count = static_cast<EntryId>(entries_.size());
-  for (EntryId i = 0; i < count; ++i) {
-    if ((i & 0xFFF) == 0 && cancel && cancel->load(std::memory_order_relaxed)) break;
+  // Takes entry i when it is a hit; false once the cap is reached.
+  const auto consider = [&](EntryId i) {
     const Entry& e = entries_[i];
-    if (!(e.nameBits & kLive) || e.parent == kNone) continue;
-    if (!query.MatchesStored(Folded(e), Original(e))) continue;
+    if (!Indexed(e) || !query.MatchesStored(Folded(e), Original(e))) return true;
     if (!allRoots) {
       bool inside = false;
       for (EntryId at = e.parent; at != kNone && !inside; at = entries_[at].parent)
         inside = std::find(live.begin(), live.end(), at) != live.end();
-      if (!inside) continue;
+      if (!inside) return true;
     }
     found.push_back(i);
-    if (found.size() >= cap) break;
+    return found.size() < cap;
+  };
+  const EntryId count = static_cast<EntryId>(entries_.size());
+
+  std::vector<NameTrigrams::Key> keys;
+  if (plan != SearchPlan::kScan)
+    for (std::string_view run : query.LiteralRuns()) NameTrigrams::KeysOf(run, keys);
+  std::sort(keys.begin(), keys.end());
+  keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+  if (!keys.empty()) {
+    const std::vector<const BlockSet*> sets = trigrams_.SetsOf(keys);
+    if (sets.empty()) return found;  // a trigram no name holds
+    const std::size_t blocks = (entries_.size() >> NameTrigrams::kBlockShift) + 1;
+    const std::size_t rarest = (*std::min_element(sets.begin(), sets.end(), [](const BlockSet* a, const BlockSet* b) {
+                                 return a->Count() < b->Count();
+                               }))->Count();
+    if (plan == SearchPlan::kPostings || rarest * kDenseDen <= blocks * kDenseNum) {
+      std::size_t visited = 0;
+      NameTrigrams::Intersect(sets, [&](std::uint32_t block) {
+        if ((++visited & 0xFF) == 0 && cancel && cancel->load(std::memory_order_relaxed)) return false;
+        const EntryId first = block << NameTrigrams::kBlockShift;
+        const EntryId end = std::min<EntryId>(count, first + NameTrigrams::kBlockSize);
+        for (EntryId i = first; i < end; ++i)
+          if (!consider(i)) return false;
+        return true;
+      });
+      return found;
+    }
+  }
+  for (EntryId i = 0; i < count; ++i) {
+    if ((i & 0xFFF) == 0 && cancel && cancel->load(std::memory_order_relaxed)) break;
+    if (!consider(i)) break;
   }
   return found;
 }
 
 std::size_t FileIndex::MemoryBytes() const {
-  return entries_.capacity() * sizeof(Entry) + pool_.capacity() + roots_.capacity() * sizeof(EntryId);
+  return entries_.capacity() * sizeof(Entry) + pool_.capacity() + roots_.capacity() * sizeof(EntryId) +
+         trigrams_.MemoryBytes() + keys_.capacity() * sizeof(NameTrigrams::Key);
 }
 
 void FileIndex::ShrinkToFit() {
   entries_.shrink_to_fit();
   pool_.shrink_to_fit();
+  trigrams_.ShrinkToFit();
 }

@@ -4,6 +4,12 @@
 // form beside it when that differs), about 20 bytes plus the name. Paths are never stored:
 // they are rebuilt from the parent links for the items of an answer only.
 //
+// Beside them, trigram postings over the folded names (roots excepted, about 15 bytes an entry
+// for common names) are kept exact through every change, so a query with a literal run of
+// three bytes or more visits only the blocks of entries that can hold it; a query without one,
+// or one whose trigrams are everywhere, scans the entries in order. Both find the same entries
+// in the same order.
+//
 // Not thread-safe: the owner guards it (one writer, or any number of readers).
 #include <atomic>
 #include <cstdint>
@@ -11,9 +17,11 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/FileIndexQuery.h"
+#include "core/NameTrigrams.h"
 
 class FileIndex {
  public:
@@ -21,6 +29,9 @@ class FileIndex {
   static constexpr EntryId kNone = 0xFFFFFFFFu;
   // Longest name (in WTF-8 bytes) an entry can hold; Windows names stay far below it.
   static constexpr std::size_t kMaxNameBytes = 0x3FFF;
+  // How Search finds its candidates: kAuto picks; kScan and kPostings force one way (the
+  // postings need a trigram in the query), for tests and benchmarks. The answer is the same.
+  enum class SearchPlan { kAuto, kScan, kPostings };
 
   // A root is a folder given by its full path ("C:\" or "D:\Data"); entries hang below it.
   // Adding a root that exists returns the existing one.
@@ -53,13 +64,13 @@ class FileIndex {
   // Whether the entry is live and its name matches.
   bool NameMatches(EntryId id, const NameQuery& query) const;
   // Entries below the scopes (not the scopes themselves) whose names match, at most cap of
-  // them, in index order. cancel, when given, is polled while scanning; a cancelled search
+  // them, in index order. cancel, when given, is polled while searching; a cancelled search
   // returns what it found so far.
   std::vector<EntryId> Search(const NameQuery& query, const std::vector<EntryId>& scopes, std::size_t cap,
-                              const std::atomic<bool>* cancel = nullptr) const;
+                              const std::atomic<bool>* cancel = nullptr, SearchPlan plan = SearchPlan::kAuto) const;
 
   std::size_t Count() const { return live_; }
-  // Bytes held by the entry table and the name pool.
+  // Bytes held by the entry table, the name pool and the postings.
   std::size_t MemoryBytes() const;
   // Returns spare capacity after a bulk load.
   void ShrinkToFit();
@@ -85,15 +96,25 @@ class FileIndex {
     if (e.foldBits & kSameFold) return Original(e);
     return {pool_.data() + e.nameOff + (e.nameBits & kLenMask), static_cast<std::size_t>(e.foldBits & kLenMask)};
   }
+  // Roots are never hits, so only the names below them are in the postings.
+  static bool Indexed(const Entry& e) { return (e.nameBits & kLive) && e.parent != kNone; }
   bool StoreName(Entry& e, std::u16string_view name);
+  // Takes id's block out of the sets of keys that no indexed entry of the block still holds.
+  void DropKeys(EntryId id, const std::vector<NameTrigrams::Key>& keys);
+  // Takes the freed entries out of the postings; sorts gone.
+  void DropNames(std::vector<std::pair<EntryId, std::string_view>>& gone);
+  void RebuildPostings();
   EntryId NewSlot();
   void Unlink(EntryId id);
-  void Release(EntryId id);
+  // Frees the entry and its subtree, noting each freed entry and its folded name in gone.
+  void Release(EntryId id, std::vector<std::pair<EntryId, std::string_view>>& gone);
   void CompactPoolIfWasteful();
 
   std::vector<Entry> entries_;
   std::string pool_;
   std::vector<EntryId> roots_;
+  NameTrigrams trigrams_;
+  std::vector<NameTrigrams::Key> keys_;  // scratch of the changes
   EntryId freeList_ = kNone;
   std::size_t live_ = 0;
   std::size_t deadBytes_ = 0;

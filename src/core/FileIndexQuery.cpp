@@ -139,6 +139,12 @@ bool NameQuery::MatchesStored(std::string_view folded, std::string_view original
   return WildcardMatches(text_, FromWtf8(original));
 }
 
+std::vector<std::string_view> NameQuery::LiteralRuns() const {
+  if (text_.empty() || unitsOnly_) return {};
+  if (!wildcard_) return {needle_};
+  return {pieces_.begin(), pieces_.end()};
+}
+
 bool NameQuery::Matches(std::u16string_view name) const {
   if (text_.empty()) return false;
   if (unitsOnly_) return MatchesUnits(name);

@@ -22,6 +22,9 @@ class NameQuery {
   bool Matches(std::u16string_view name) const;
   // Decides for a name held by the index: its folded and original WTF-8 bytes.
   bool MatchesStored(std::string_view folded, std::string_view original) const;
+  // Folded WTF-8 runs that every name MatchesStored accepts holds in its folded bytes; none for
+  // a query matched on code units.
+  std::vector<std::string_view> LiteralRuns() const;
 
  private:
   bool Prefilter(std::string_view folded) const;

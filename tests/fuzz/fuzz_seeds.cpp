@@ -22,6 +22,11 @@ void Put(const fs::path& dir, const std::string& target, const std::string& name
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
+Bytes Join(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
 Bytes Of(std::string_view s) { return Bytes(s.begin(), s.end()); }
 
 Bytes Of16(std::u16string_view s) {
@@ -90,10 +95,13 @@ int main(int argc, char** argv) {
     Put(dir, "wtf8", "wtf8-" + std::to_string(i), Of(ToWtf8(names[i])));
   }
 
-  // Index ops: add a folder "ab" under C:\, a file "aB.1" inside it, search "a*" under C:\,
-  // find it by path, move it to D:\Data, search again.
-  Put(dir, "index", "ops0",
-      Bytes{0, 0, 2, 0, 2, 1, 0, 2, 4, 1, 3, 4, 7, 4, 2, 0, 5, 0, 5, 3, 3, 4, 1, 2, 0, 9, 4, 2, 0, 5, 1, 3, 0, 5, 3});
-  Put(dir, "index", "ops1", Bytes{0, 1, 5, 0x89, 0x30, 0x01, 1, 0, 1, 3, 14, 11, 12, 0, 4, 2, 13, 5, 1, 2, 2, 2});
+  // Index ops, after no bulk (the first two bytes): add a folder "ab" under C:\, a file "aB.1"
+  // inside it, search "a*" under C:\, find it by path, move it to D:\Data, search again.
+  const Bytes ops0{0, 0, 2, 0, 2, 1, 0, 2, 4, 1, 3, 4, 7, 4, 2, 0, 5, 0, 5, 3, 3, 4, 1, 2, 0, 9, 4, 2, 0, 5, 1, 3, 0, 5, 3};
+  Put(dir, "index", "ops0", Join({0, 0}, ops0));
+  Put(dir, "index", "ops1", Bytes{0, 0, 0, 1, 5, 0x89, 0x30, 0x01, 1, 0, 1, 3, 14, 11, 12, 0, 4, 2, 13, 5, 1, 2, 2, 2});
+  // The same over a bulk of 1,000 and of 6,400 entries.
+  Put(dir, "index", "bulk0", Join({125, 3}, ops0));
+  Put(dir, "index", "bulk1", Join({255, 5}, ops0));
   return 0;
 }
