@@ -11,8 +11,13 @@ THookThread::THookThread(TfrmRuvoSearch* owner) : FOwner(owner) {
   FSendRequestClient = std::make_unique<TIPCClient>();
   FSendRequestClient->SetServerName(kSearchRequestPipe);
   FSendRequestClient->SetAllowImpersonation(true);  // the service searches as this user
+  // The reply waits under FLock (DrainDestroyedWindows), so a stalled service holds it only
+  // this long; the service answers a request at once.
+  FSendRequestClient->SetReplyTimeout(kRequestReplyTimeout);
+  FSendRequestClient->SetMaxReplySize(kMaxRequestDataSize);
   FReceiveResultServer = std::make_unique<TIPCServer>();
   FReceiveResultServer->SetServerName(kSearchResultPipe);
+  FReceiveResultServer->SetMaxDataSize(kMaxResultDataSize);
   FReceiveResultServer->OnExecuteRequest = [this](const ICommContext& context, const IMessageData& request,
                                                   const IMessageData& response) {
     ReceiveResultServerExecuteRequest(context, request, response);
