@@ -79,6 +79,8 @@ bool TListeningThread::AcceptOne(HANDLE overlapEvent, bool& aborted) {
   ov.hEvent = overlapEvent;
   bool connected = ::ConnectNamedPipe(pipe.get(), &ov) != FALSE;
   DWORD err = connected ? ERROR_SUCCESS : ::GetLastError();
+  // With an instance waiting, the workers that ended are let go.
+  FPool.JoinFinished();
   if (!connected && err == ERROR_IO_PENDING) {
     const HANDLE waits[2] = {overlapEvent, FAbort.get()};
     for (;;) {

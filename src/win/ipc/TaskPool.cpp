@@ -36,30 +36,32 @@ TTaskPool::TWorker* TTaskPool::AddWorker() {
 }
 
 bool TTaskPool::Execute(UniqueFileHandle pipe) {
+  std::lock_guard lock(FMutex);
+  TWorker* w = nullptr;
+  if (!FFreeWorkers.empty()) {
+    w = FFreeWorkers.back();
+    FFreeWorkers.pop_back();
+  } else {
+    w = AddWorker();
+  }
+  if (w) {
+    w->task = std::move(pipe);
+    w->hasTask = true;
+    w->wake.notify_one();
+    return true;
+  }
+  if (FWorkers.empty() || FStopping) return false;
+  FWaiting.push_back(std::move(pipe));
+  return true;
+}
+
+void TTaskPool::JoinFinished() {
   TWorkerList done;
-  bool taken = true;
   {
     std::lock_guard lock(FMutex);
     done.swap(FFinished);
-    TWorker* w = nullptr;
-    if (!FFreeWorkers.empty()) {
-      w = FFreeWorkers.back();
-      FFreeWorkers.pop_back();
-    } else {
-      w = AddWorker();
-    }
-    if (w) {
-      w->task = std::move(pipe);
-      w->hasTask = true;
-      w->wake.notify_one();
-    } else if (!FWorkers.empty() && !FStopping) {
-      FWaiting.push_back(std::move(pipe));
-    } else {
-      taken = false;
-    }
   }
   JoinAll(done);
-  return taken;
 }
 
 void TTaskPool::RunWork(UniqueFileHandle pipe) {

@@ -34,6 +34,9 @@ class TTaskPool {
   // or a new one; when no thread can be created, to the first busy worker that finishes.
   // False when the pool has no worker at all: the connection is closed.
   bool Execute(UniqueFileHandle pipe);
+  // Joins the workers discarded since the last call. Kept off the hand-over, so accepting the
+  // next client never waits for threads to end.
+  void JoinFinished();
   // Tells every worker to stop and waits for them; busy workers finish their connection first,
   // connections still waiting for a worker are closed.
   void Shutdown();

@@ -43,8 +43,8 @@ bool RawExchange(HANDLE pipe) {
 }
 
 TEST(IPCServerFlood, OneConnectionBeyondTheCapWaitsUntilOneEnds) {
+  ErrorLog errors;  // outlives the server: its threads report until it is gone
   TIPCServer server;
-  ErrorLog errors;
   PrepareEcho(server, errors, u"cap");
   server.Start();
   ASSERT_TRUE(server.Listening());
@@ -76,8 +76,8 @@ struct IdleCase {
 };
 
 TEST(IPCServerFlood, IdleConnectionsAreClosedAndTheirSlotsServeAgain) {
+  ErrorLog errors;  // outlives the server: its threads report until it is gone
   TIPCServer server;
-  ErrorLog errors;
   PrepareEcho(server, errors, u"idle");
   server.Start();
   const IdleCase cases[] = {
@@ -130,8 +130,8 @@ TEST(IPCServerFlood, IdleConnectionsAreClosedAndTheirSlotsServeAgain) {
 }
 
 TEST(IPCServerFlood, DataBeyondTheServersCapIsRefusedBeforeItIsRead) {
+  ErrorLog errors;  // outlives the server: its threads report until it is gone
   TIPCServer server;
-  ErrorLog errors;
   PrepareEcho(server, errors, u"datacap");
   server.SetMaxDataSize(kMaxRequestDataSize);
   EXPECT_EQ(server.MaxDataSize(), kMaxRequestDataSize);
@@ -217,8 +217,8 @@ TEST(IPCClientStall, AStalledServerLetsTheRequestReturnWithinItsBound) {
 }
 
 TEST(IPCClientStall, AConnectionTheServerClosedForIdlenessIsOpenedAnewForTheRequest) {
+  ErrorLog errors;  // outlives the server: its threads report until it is gone
   TIPCServer server;
-  ErrorLog errors;
   PrepareEcho(server, errors, u"stale");
   std::atomic<int> connects{0};
   server.OnClientConnect = [&](const ICommContext&) { ++connects; };
@@ -265,8 +265,8 @@ class ThreadStarvedServer : public TIPCServer {
 };
 
 TEST(IPCServerFlood, AListenerWhoseRestartCannotStartAThreadComesBack) {
+  ErrorLog errors;  // outlives the server: its threads report until it is gone
   ThreadStarvedServer server;
-  ErrorLog errors;
   PrepareEcho(server, errors, u"nothread");
   server.Start();
   ASSERT_TRUE(server.Listening());
@@ -290,8 +290,8 @@ TEST(IPCServerFlood, AListenerWhoseRestartCannotStartAThreadComesBack) {
 }
 
 TEST(IPCServerFlood, AServerThatUsedUpItsRestartsListensAgainInTheNextWindow) {
+  ErrorLog errors;  // outlives the server: its threads report until it is gone
   ThreadStarvedServer server;
-  ErrorLog errors;
   PrepareEcho(server, errors, u"window");
   server.instanceFailuresLeft = 6;
   server.Start();
