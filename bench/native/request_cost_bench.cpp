@@ -90,14 +90,18 @@ struct Cost {
   double ms = 0;
 };
 
-// As a server takes a message: the data appended in frame pieces to a fresh message, then
-// every field a handler reads.
+// As a server takes a message: the longest ID a frame may carry, the data appended in frame
+// pieces to a fresh message, then every field a handler reads.
 Cost Receive(const Bytes& data) {
   const std::size_t before = gLive.load();
   gPeak = before;
   const auto start = std::chrono::steady_clock::now();
   {
     IMessageData message = NewMessageData();
+    {
+      const std::vector<std::uint8_t> id(static_cast<std::size_t>(kMaxFrameIdLength), 0x41);
+      message->SetID(DecodeFrameId(id.data(), id.size()));
+    }
     std::vector<std::uint8_t> piece(std::min<std::size_t>(data.size(), kFrameChunkSize));
     for (std::size_t done = 0; done < data.size();) {
       const std::size_t n = std::min(piece.size(), data.size() - done);

@@ -14,6 +14,7 @@ THookThread::THookThread(TfrmRuvoSearch* owner) : FOwner(owner) {
   // The reply waits under FLock (DrainDestroyedWindows), so a stalled service holds it only
   // this long; the service answers a request at once.
   FSendRequestClient->SetReplyTimeout(kRequestReplyTimeout);
+  // The service's replies are empty; whoever answers in its place gets no more room than a request.
   FSendRequestClient->SetMaxReplySize(kMaxRequestDataSize);
   FReceiveResultServer = std::make_unique<TIPCServer>();
   FReceiveResultServer->SetServerName(kSearchResultPipe);

@@ -1,9 +1,10 @@
 #pragma once
 // The workers that serve pipe connections. MinPoolSize workers wait from the start, so an
-// accepted connection does not wait for a thread; under load the pool grows, and with a
-// dynamic pool a worker that finishes while the pool is above its minimum ends. A thread that
-// cannot be created never ends the process: the pool serves with the workers it has, and a
-// connection no free worker can take waits for the next worker that finishes.
+// accepted connection does not wait for a thread; under load the pool grows (the listener
+// hands it at most the server's connection cap at a time), and with a dynamic pool a worker
+// that finishes while the pool is above its minimum ends. A thread that cannot be created
+// never ends the process: the pool serves with the workers it has, and a connection no free
+// worker can take waits for the next worker that finishes.
 #include <windows.h>
 
 #include <condition_variable>

@@ -345,7 +345,7 @@ class FailingServer : public TIPCServer {
   }
 };
 
-TEST(IPCServer, SixAbnormalListenerEndsWithin30sGiveUpAfterFiveRestarts) {
+TEST(IPCServer, SixAbnormalListenerEndsWithin30sStopTheRestartsForTheWindow) {
   ErrorLog errors;  // outlives the server: its threads report until it is gone
   FailingServer server;
   PrepareEcho(server, errors, u"budget");
