@@ -2,14 +2,14 @@
 // reader, and every value must be the one of the first entry with that name, as an
 // independent walk of the bytes finds it, up to the storage's cap on entries. An input that
 // begins with 0xFF is a recipe for a buffer far larger than the fuzzer's inputs: a size (up
-// to a whole frame's data) and a piece repeated to fill it, so the costly storages (millions
-// of empty-named entries, long runs of one name) are reached too.
+// to 8 MiB, hundreds of times what the cap on entries lets a storage read) and a piece
+// repeated to fill it, so the costly storages (hundreds of thousands of empty-named entries,
+// long runs of one name) are reached too.
 #include <cstring>
 #include <map>
 #include <vector>
 
 #include "FuzzInput.h"
-#include "core/Frame.h"
 #include "core/SearchMessages.h"
 #include "core/StreamStorage.h"
 
@@ -55,12 +55,13 @@ T Fixed(const std::string& value) {
 bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 constexpr std::uint8_t kRecipe = 0xFF;
+constexpr std::size_t kMaxRecipeSize = 8 << 20;
 
 // The recipe's buffer: the piece repeated (zeros when it is empty) to the size asked for, the
 // last copy cut short.
 std::vector<std::uint8_t> FromRecipe(const std::uint8_t* data, std::size_t size) {
   FuzzInput in(data + 1, size - 1);
-  const auto total = static_cast<std::size_t>(in.Value<std::uint32_t>() % (kMaxFrameDataSize + 1));
+  const auto total = static_cast<std::size_t>(in.Value<std::uint32_t>() % (kMaxRecipeSize + 1));
   const std::string_view piece = in.Rest();
   std::vector<std::uint8_t> out(total, 0);
   if (!piece.empty())
