@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <vector>
 
-
 namespace {
 
 TFrameResult Failed(TFrameStep step, DWORD error) {
