@@ -9,8 +9,14 @@ THookThread::THookThread(TfrmRuvoSearch* owner) : FOwner(owner) {
   FWindowList = std::make_unique<THashListEx<TWindowRec>>();
   FWindowList->OnDelete = [this](TWindowRec* rec) { WindowListDelete(rec); };
   FSendRequestClient = std::make_unique<TServiceRequestClient>();
+  // The reply waits under FLock (DrainDestroyedWindows), so a stalled service holds it only
+  // this long; the service answers a request at once.
+  FSendRequestClient->SetReplyTimeout(kRequestReplyTimeout);
+  // The service's replies are empty; whoever answers in its place gets no more room than a request.
+  FSendRequestClient->SetMaxReplySize(kMaxRequestDataSize);
   FReceiveResultServer = std::make_unique<TIPCServer>();
   FReceiveResultServer->SetServerName(kSearchResultPipe);
+  FReceiveResultServer->SetMaxDataSize(kMaxResultDataSize);
   FReceiveResultServer->OnExecuteRequest = [this](const ICommContext& context, const IMessageData& request,
                                                   const IMessageData& response) {
     ReceiveResultServerExecuteRequest(context, request, response);

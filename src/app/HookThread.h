@@ -38,6 +38,7 @@ class THookThread : public TThread {
   static constexpr DWORD kSizeCheckDelay = 50;
   static constexpr DWORD kServiceCallInterval = 5000;
   static constexpr DWORD kConnectTimeout = 10;
+  static constexpr DWORD kRequestReplyTimeout = 3000;
   static constexpr UINT kSearchDelay = 500;        // pause in typing before a search goes out
   static constexpr DWORD kSkipFocusWindow = 200;   // focus returning to Explorer's box is ignored
   static constexpr DWORD kRefocusPause = 100;      // refocusing sooner first lets messages through

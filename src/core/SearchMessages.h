@@ -9,6 +9,10 @@
 
 inline constexpr char16_t kSearchRequestPipe[] = u"SearchRequestPipe";
 inline constexpr char16_t kSearchResultPipe[] = u"SearchResultPipe";
+// The data each pipe's server takes in one message. A request carries a folder and a typed
+// query; a found item a path of at most 32,767 characters and its query.
+inline constexpr std::int64_t kMaxRequestDataSize = 64 * 1024;
+inline constexpr std::int64_t kMaxResultDataSize = 100 * 1024;
 
 inline constexpr char16_t kFieldAction[] = u"Action";
 inline constexpr char16_t kFieldDir[] = u"Dir";

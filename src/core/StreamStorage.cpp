@@ -92,13 +92,14 @@ bool TNamesEnumerator::MoveNext() {
   const std::int64_t pos = FStorage.Position();
   if (pos >= FStorage.Size()) return false;
   EntryHeader h;
-  if (!ParseEntryHeader(FStorage, pos, h)) {
+  if (FCount >= TStreamStorage::kMaxValues || !ParseEntryHeader(FStorage, pos, h)) {
     // The rest of a malformed buffer holds no entries.
     FStorage.SetPosition(FStorage.Size());
     return false;
   }
   FFieldName = std::move(h.name);
   FStorage.SetPosition(h.sizeFieldPos + kValueSizeSize + h.size);
+  ++FCount;
   return true;
 }
 
@@ -112,6 +113,7 @@ std::size_t TStreamStorage::TPositionsHash::Bucket(std::u16string_view name) {
 
 void TStreamStorage::TPositionsHash::Add(std::u16string_view name, std::int32_t sizeFieldPos) {
   buckets_[Bucket(name)].push_back(Item{std::u16string(name), sizeFieldPos});
+  ++count_;
 }
 
 bool TStreamStorage::TPositionsHash::Find(std::u16string_view name, std::int32_t& sizeFieldPos) const {
@@ -126,13 +128,14 @@ bool TStreamStorage::TPositionsHash::Find(std::u16string_view name, std::int32_t
 
 void TStreamStorage::TPositionsHash::Clear() {
   for (auto& bucket : buckets_) bucket.clear();
+  count_ = 0;
 }
 
 // ---- TStreamStorage ----
 
 bool TStreamStorage::ReadEntryHeader(std::u16string& name, std::int64_t& sizeFieldPos, std::int64_t& size) {
   EntryHeader h;
-  if (!ParseEntryHeader(FStorage, FStorage.Position(), h)) return false;
+  if (FPositionsHash.Count() >= kMaxValues || !ParseEntryHeader(FStorage, FStorage.Position(), h)) return false;
   name = std::move(h.name);
   sizeFieldPos = h.sizeFieldPos;
   size = h.size;
@@ -160,6 +163,7 @@ void TStreamStorage::WriteEntry(std::u16string_view name, const void* value, std
   std::int32_t existing = 0;
   if (!FIgnoreDuplicates && FPositionsHash.Find(name, existing))
     throw EStreamStorageError("Value with name \"" + Utf16ToUtf8(name) + "\" already exists");
+  if (FPositionsHash.Count() >= kMaxValues) throw EStreamStorageError("Storage value limit exceeded");
   const std::uint64_t nameBytes = static_cast<std::uint64_t>(name.size()) * 2;
   const std::uint64_t entrySize = kNameLengthSize + nameBytes + kValueSizeSize + size;
   if (entrySize > static_cast<std::uint64_t>(kMaxStorageSize - FStorage.Size()))
@@ -229,7 +233,7 @@ bool TStreamStorage::LocateValue(std::u16string_view name, std::int64_t& size) {
   std::int64_t sizeFieldPos = 0;
   while (FStorage.Position() < FStorage.Size()) {
     if (!ReadEntryHeader(entryName, sizeFieldPos, size)) {
-      // The rest of a malformed buffer holds no entries.
+      // The rest of a malformed buffer, or of one past its kMaxValues, holds no entries.
       FStorage.SetPosition(FStorage.Size());
       break;
     }

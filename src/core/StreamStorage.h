@@ -3,7 +3,9 @@
 // data part of a pipe message:
 //   int32 name length (bytes) | name (UTF-16LE) | int64 value size | value
 // Writers append; readers find entries by name in any order through a name index that is
-// filled by writes and by every scan past a name.
+// filled by writes and by every scan past a name. A storage holds at most kMaxValues entries:
+// whatever a received buffer holds past them is not read, so one message never costs more
+// than that many index entries however many a peer packed into it.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -55,8 +57,9 @@ using IStorageStream = std::shared_ptr<TStorageStream>;
 
 class TStreamStorage;
 
-// Walks the entry names of one storage in buffer order, duplicates included. It moves the
-// storage's buffer to 0 when made and puts the position back when destroyed.
+// Walks the entry names of one storage in buffer order, duplicates included, up to the
+// storage's kMaxValues. It moves the storage's buffer to 0 when made and puts the position
+// back when destroyed.
 class TNamesEnumerator {
  public:
   explicit TNamesEnumerator(TMemoryStream& storage);
@@ -71,12 +74,15 @@ class TNamesEnumerator {
   std::u16string FFieldName;
   TMemoryStream& FStorage;
   std::int64_t FOriginalPosition;
+  std::size_t FCount = 0;
 };
 
 class TStreamStorage {
  public:
   // Positions are kept as signed 32-bit numbers.
   static constexpr std::int64_t kMaxStorageSize = 2147483647;
+  // Entries in one storage, duplicates included; a search message has a handful.
+  static constexpr std::size_t kMaxValues = 1024;
 
   TStreamStorage() = default;
   TStreamStorage(const TStreamStorage&) = delete;
@@ -84,7 +90,8 @@ class TStreamStorage {
 
   // Each writer appends one entry. An empty name writes nothing; the string writers also
   // write nothing for an empty value, WriteStream nothing for an empty stream. A name already
-  // present raises EStreamStorageError and leaves the storage unchanged.
+  // present, or a storage that holds kMaxValues entries, raises EStreamStorageError and leaves
+  // the storage unchanged.
   void WriteBoolean(std::u16string_view name, bool value);
   void WriteCardinal(std::u16string_view name, std::uint32_t value);
   void WriteInteger(std::u16string_view name, std::int32_t value);
@@ -132,6 +139,7 @@ class TStreamStorage {
     void Add(std::u16string_view name, std::int32_t sizeFieldPos);
     bool Find(std::u16string_view name, std::int32_t& sizeFieldPos) const;
     void Clear();
+    std::size_t Count() const { return count_; }
 
    private:
     struct Item {
@@ -140,12 +148,14 @@ class TStreamStorage {
     };
     static std::size_t Bucket(std::u16string_view name);
     std::array<std::vector<Item>, kBuckets> buckets_;
+    std::size_t count_ = 0;
   };
 
   void WriteEntry(std::u16string_view name, const void* value, std::size_t size);
   // Finds the first entry with that name and leaves the buffer at its value.
   bool LocateValue(std::u16string_view name, std::int64_t& size);
-  // Reads the entry header at the position; false (position unchanged) when it is malformed.
+  // Reads the entry header at the position; false (position unchanged) when it is malformed
+  // or the storage already holds kMaxValues entries.
   bool ReadEntryHeader(std::u16string& name, std::int64_t& sizeFieldPos, std::int64_t& size);
   void IndexRemainingEntries();
   // Reads at most the value and at most resultSize bytes into result (zero-filled first).

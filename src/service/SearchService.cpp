@@ -66,6 +66,7 @@ SearchService::SearchService(const ServiceOptions& options, bool runningAsServic
       store_(options.roots.empty() ? LocalFixedDrives() : FullPaths(options.roots)),
       scheduler_(store_, options.answerCap) {
   server_.SetServerName(kSearchRequestPipe);
+  server_.SetMaxDataSize(kMaxRequestDataSize);
   // Ordinary users' programs must reach a service that runs as LocalSystem.
   server_.SetPipeAccess(TPipeAccess::OwnerSystemAdminsAndUsers);
   server_.OnClientConnect = [this](const ICommContext& c) { server_.Identify(c); };

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <vector>
@@ -345,6 +346,70 @@ TEST(StreamStorage, TypedReadOfMismatchedSizeStaysInsideValueAndResult) {
   EXPECT_EQ(s.ReadString(u"Empty"), u"");
   EXPECT_TRUE(s.Exists(u"Empty"));
   EXPECT_EQ(s.ReadCardinal(u"Last"), 42u);
+}
+
+// A buffer of n empty-named entries with empty values (12 bytes each), the cheapest entry a
+// peer can send, followed by one entry named "Last".
+Bytes EmptyEntriesThenLast(std::size_t n) {
+  Bytes b;
+  for (std::size_t i = 0; i < n; ++i) {
+    PutI32(b, 0);
+    PutI64(b, 0);
+  }
+  PutCardinalEntry(b, u"Last", 42);
+  return b;
+}
+
+TEST(StreamStorage, EntriesPastTheValueCapAreNotRead) {
+  struct Case {
+    const char* what;
+    std::size_t before;  // entries ahead of "Last"
+    bool lastRead;
+  };
+  constexpr std::size_t kCap = TStreamStorage::kMaxValues;
+  const Case cases[] = {
+      {"Last is the cap's own entry", kCap - 1, true},
+      {"Last is one past the cap", kCap, false},
+      {"a megabyte of empty entries ahead", (1 << 20) / 12, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TStreamStorage s;
+    LoadRaw(s, EmptyEntriesThenLast(c.before));
+    EXPECT_EQ(s.ReadCardinal(u"Last"), c.lastRead ? 42u : 0u);
+    EXPECT_EQ(s.Exists(u"Last"), c.lastRead);
+    std::size_t names = 0;
+    {
+      TNamesEnumerator it = s.GetEnumerator();
+      while (it.MoveNext()) ++names;
+    }
+    EXPECT_EQ(names, std::min(c.before + 1, kCap));
+    // A full storage takes no more.
+    if (c.before + 1 >= kCap) {
+      const Bytes before = BytesOf(s);
+      EXPECT_THROW(s.WriteCardinal(u"More", 1), EStreamStorageError);
+      EXPECT_EQ(BytesOf(s), before);
+    }
+  }
+}
+
+TEST(StreamStorage, WritersStopAtTheValueCap) {
+  TStreamStorage s;
+  for (std::size_t i = 0; i < TStreamStorage::kMaxValues; ++i)
+    s.WriteCardinal(u"V" + std::u16string(1, static_cast<char16_t>(u'A' + i % 26)) + std::u16string(i / 26 + 1, u'x'),
+                    static_cast<std::uint32_t>(i));
+  const Bytes full = BytesOf(s);
+  try {
+    s.WriteString(u"One more", u"value");
+    FAIL() << "no error raised";
+  } catch (const EStreamStorageError& e) {
+    EXPECT_STREQ(e.what(), "Storage value limit exceeded");
+  }
+  EXPECT_EQ(BytesOf(s), full);
+  EXPECT_EQ(s.ReadCardinal(u"VAx"), 0u);
+  s.Clear();
+  s.WriteCardinal(u"After clear", 7);
+  EXPECT_EQ(s.ReadCardinal(u"After clear"), 7u);
 }
 
 }  // namespace

@@ -72,6 +72,13 @@ int main(int argc, char** argv) {
     Put(dir, "frame", "frame" + std::to_string(i), Frame(messages[i]));
     Append(frames, Frame(messages[i]));
   }
+  // Recipes (see fuzz_storage): 8 MiB of empty-named entries, and a search request repeated
+  // over a megabyte.
+  Put(dir, "storage", "recipe-empty-entries", Bytes{0xFF, 0x00, 0x00, 0x80, 0x00});
+  Bytes repeated{0xFF, 0x00, 0x00, 0x10, 0x00};
+  Append(repeated, StorageBytes(messages[0]));
+  Put(dir, "storage", "recipe-repeated-request", repeated);
+
   const auto end = EncodeFrameSize(kFrameEndMarker);
   frames.insert(frames.end(), end.begin(), end.end());
   Put(dir, "frame", "connection", frames);

@@ -1,6 +1,10 @@
 // A received storage buffer: every name the enumerator yields is read back with each typed
 // reader, and every value must be the one of the first entry with that name, as an
-// independent walk of the bytes finds it.
+// independent walk of the bytes finds it, up to the storage's cap on entries. An input that
+// begins with 0xFF is a recipe for a buffer far larger than the fuzzer's inputs: a size (up
+// to 8 MiB, hundreds of times what the cap on entries lets a storage read) and a piece
+// repeated to fill it, so the costly storages (hundreds of thousands of empty-named entries,
+// long runs of one name) are reached too.
 #include <cstring>
 #include <map>
 #include <vector>
@@ -20,7 +24,7 @@ struct RefEntry {
 std::vector<RefEntry> WalkEntries(const std::uint8_t* data, std::size_t size) {
   std::vector<RefEntry> out;
   std::size_t pos = 0;
-  while (pos < size) {
+  while (pos < size && out.size() < TStreamStorage::kMaxValues) {
     std::int32_t nameLength = 0;
     if (size - pos < 4) break;
     std::memcpy(&nameLength, data + pos, 4);
@@ -50,9 +54,32 @@ T Fixed(const std::string& value) {
 
 bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
+constexpr std::uint8_t kRecipe = 0xFF;
+constexpr std::size_t kMaxRecipeSize = 8 << 20;
+
+// The recipe's buffer: the piece repeated (zeros when it is empty) to the size asked for, the
+// last copy cut short.
+std::vector<std::uint8_t> FromRecipe(const std::uint8_t* data, std::size_t size) {
+  FuzzInput in(data + 1, size - 1);
+  const auto total = static_cast<std::size_t>(in.Value<std::uint32_t>() % (kMaxRecipeSize + 1));
+  const std::string_view piece = in.Rest();
+  std::vector<std::uint8_t> out(total, 0);
+  if (!piece.empty())
+    for (std::size_t i = 0; i < total; ++i) out[i] = static_cast<std::uint8_t>(piece[i % piece.size()]);
+  return out;
+}
+
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t inputSize) {
+  std::vector<std::uint8_t> built;
+  const std::uint8_t* data = input;
+  std::size_t size = inputSize;
+  if (inputSize > 0 && input[0] == kRecipe) {
+    built = FromRecipe(input, inputSize);
+    data = built.data();
+    size = built.size();
+  }
   const std::vector<RefEntry> ref = WalkEntries(data, size);
   std::map<std::u16string, const std::string*> first;
   for (const RefEntry& e : ref) first.emplace(e.name, &e.value);
@@ -66,6 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     while (it.MoveNext()) names.push_back(it.Current());
   }
   FUZZ_CHECK(names.size() == ref.size());
+  FUZZ_CHECK(names.size() <= TStreamStorage::kMaxValues);
   for (std::size_t i = 0; i < names.size(); ++i) FUZZ_CHECK(names[i] == ref[i].name);
 
   // Reads in reverse order first, so look-ups both scan ahead and hit the name index.
@@ -100,15 +128,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(m.Dir == text16(kFieldDir));
   if (!names.empty()) again.ReadStream(names.front(), again.Storage());
 
-  // A value written behind the received bytes reads back, malformed tail or not.
+  // A value written behind the received bytes reads back, malformed tail or not, unless the
+  // storage is full.
   const std::u16string added = u"added";
   const bool present = first.count(added) > 0;
+  const bool full = ref.size() >= TStreamStorage::kMaxValues;
   try {
     storage.WriteInteger(added, 0x12345678);
-    FUZZ_CHECK(!present);
+    FUZZ_CHECK(!present && !full);
     FUZZ_CHECK(storage.ReadInteger(added) == 0x12345678);
   } catch (const EStreamStorageError&) {
-    FUZZ_CHECK(present);
+    FUZZ_CHECK(present || full);
   }
   return 0;
 }

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "core/Frame.h"
-
 namespace {
 
 TFrameResult Failed(TFrameStep step, DWORD error) {
@@ -34,9 +32,10 @@ TFrameResult WriteFrame(TPipeIo& io, TMessageData& message) {
   return {};
 }
 
-TFrameResult ReadFrame(TPipeIo& io, TMessageData& message) {
+TFrameResult ReadFrame(TPipeIo& io, TMessageData& message, const TFrameLimits& limits) {
   std::uint8_t field[kFrameFieldSize];
   if (!io.ReadAll(field, sizeof field)) return Failed(TFrameStep::IdLength, ::GetLastError());
+  if (limits.restTimeoutMs != INFINITE) io.SetTimeout(limits.restTimeoutMs);
   const std::int64_t idLength = DecodeFrameSize(field);
   if (idLength == kFrameEndMarker) {
     TFrameResult r;
@@ -51,7 +50,7 @@ TFrameResult ReadFrame(TPipeIo& io, TMessageData& message) {
   }
   if (!io.ReadAll(field, sizeof field)) return Failed(TFrameStep::DataSize, ::GetLastError());
   const std::int64_t size = DecodeFrameSize(field);
-  if (!IsValidFrameDataSize(size)) return Failed(TFrameStep::DataSize, ERROR_INVALID_DATA);
+  if (!IsValidFrameDataSize(size) || size > limits.maxDataSize) return Failed(TFrameStep::DataSize, ERROR_INVALID_DATA);
   if (size > 0) {
     // One piece-sized buffer per transfer; the storage grows as the pieces arrive, so a peer
     // that announces more than it sends costs no more than it sent.

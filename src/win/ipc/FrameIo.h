@@ -3,6 +3,9 @@
 // and the server describe failures in their own words, so these report only the step.
 #include <windows.h>
 
+#include <cstdint>
+
+#include "core/Frame.h"
 #include "core/MessageData.h"
 #include "win/ipc/PipeIo.h"
 
@@ -18,9 +21,18 @@ struct TFrameResult {
 // Writes ID length and ID in one write, the data size, then the storage from its start in
 // pieces of at most kFrameChunkSize bytes.
 TFrameResult WriteFrame(TPipeIo& io, TMessageData& message);
+// What a reader accepts of one frame.
+struct TFrameLimits {
+  // At most kMaxFrameDataSize: a reader's own cap may only be smaller.
+  std::int64_t maxDataSize = kMaxFrameDataSize;
+  // Once the frame's first field has arrived, the rest must follow within this time
+  // (INFINITE: the time limit the transfer had stays as it is).
+  DWORD restTimeoutMs = INFINITE;
+};
+
 // Reads one frame into message: the ID into its ID, the data appended to its storage. An ID
 // length or data size outside the caps fails that step with ERROR_INVALID_DATA, before any
 // allocation.
-TFrameResult ReadFrame(TPipeIo& io, TMessageData& message);
+TFrameResult ReadFrame(TPipeIo& io, TMessageData& message, const TFrameLimits& limits = {});
 // The end-of-connection marker.
 bool WriteEndMarker(TPipeIo& io);

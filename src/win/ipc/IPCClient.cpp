@@ -6,8 +6,9 @@
 #include "win/common/WideText.h"
 #include "win/ipc/FrameIo.h"
 #include "win/ipc/PipeIo.h"
+#include "win/ipc/PipeTimeouts.h"
 
-TIPCClient::TIPCClient() { RebuildPipeName(); }
+TIPCClient::TIPCClient() : FMaxReplySize(kMaxFrameDataSize) { RebuildPipeName(); }
 
 TIPCClient::~TIPCClient() { DisconnectClient(); }
 
@@ -30,7 +31,8 @@ void TIPCClient::Fail(std::u16string_view desc, DWORD code) {
 
 HANDLE TIPCClient::OpenPipe(const std::wstring& path) {
   const DWORD level = FAllowImpersonation ? SECURITY_IMPERSONATION : SECURITY_IDENTIFICATION;
-  return ::CreateFileW(path.c_str(), kPipeAccess, 0, nullptr, OPEN_EXISTING, SECURITY_SQOS_PRESENT | level, nullptr);
+  return ::CreateFileW(path.c_str(), kPipeAccess, 0, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | level, nullptr);
 }
 
 void TIPCClient::ConnectClient(std::uint32_t connectTimeout) {
@@ -38,6 +40,7 @@ void TIPCClient::ConnectClient(std::uint32_t connectTimeout) {
   DisconnectClient();
   FErrorDesc.clear();
   FLastError = 0;
+  FConnectTimeout = connectTimeout;
   const Clock::time_point start = Clock::now();
   auto elapsedMs = [&] {
     return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
@@ -48,6 +51,7 @@ void TIPCClient::ConnectClient(std::uint32_t connectTimeout) {
     if (pipe) {
       FPipeHandle = std::move(pipe);
       FIsConnected = true;
+      FLastExchange = ::GetTickCount64();
       return;
     }
     DWORD err = ::GetLastError();
@@ -75,7 +79,12 @@ IMessageData TIPCClient::ExecuteConnectedRequest(const IMessageData& request) {
   FAnswerValid = false;
   FLastError = 0;
   if (!request) return nullptr;
-  TPipeIo io(FPipeHandle.get(), false);
+  if (FIsConnected && ::GetTickCount64() - FLastExchange >= kStaleConnectionMs) {
+    ConnectClient(FConnectTimeout);
+    if (!FIsConnected) return nullptr;
+  }
+  TPipeIo io(FPipeHandle.get(), true);
+  io.SetTimeout(FReplyTimeout);
   const TFrameResult sent = WriteFrame(io, *request);
   if (!sent.Ok()) {
     switch (sent.failedAt) {
@@ -83,10 +92,13 @@ IMessageData TIPCClient::ExecuteConnectedRequest(const IMessageData& request) {
       case TFrameStep::DataSize: Fail(u"WriteFile failed while writing message data size", sent.error); break;
       default: Fail(u"WriteFile failed while writing message chunk", sent.error); break;
     }
+    if (sent.error == WAIT_TIMEOUT) CloseUnanswered();
     return nullptr;
   }
   IMessageData reply = NewMessageData();
-  const TFrameResult got = ReadFrame(io, *reply);
+  TFrameLimits limits;
+  limits.maxDataSize = FMaxReplySize;
+  const TFrameResult got = ReadFrame(io, *reply, limits);
   if (got.endMarker) {
     // A server never ends a connection with the marker; it is not a reply.
     Fail(u"ReadFile failed while reading message ID length", ERROR_INVALID_DATA);
@@ -99,16 +111,24 @@ IMessageData TIPCClient::ExecuteConnectedRequest(const IMessageData& request) {
       case TFrameStep::DataSize: Fail(u"ReadFile failed while reading message data size", got.error); break;
       default: Fail(u"ReadFile failed while reading message data", got.error); break;
     }
+    if (got.error == WAIT_TIMEOUT) CloseUnanswered();
     return reply;
   }
   reply->Data().Storage().SetPosition(0);
   FAnswerValid = true;
+  FLastExchange = ::GetTickCount64();
   return reply;
+}
+
+void TIPCClient::CloseUnanswered() {
+  FPipeHandle.reset();
+  FIsConnected = false;
 }
 
 void TIPCClient::DisconnectClient() {
   if (FPipeHandle) {
-    TPipeIo io(FPipeHandle.get(), false);
+    TPipeIo io(FPipeHandle.get(), true);
+    io.SetTimeout(FReplyTimeout);
     WriteEndMarker(io);
     FPipeHandle.reset();
   }

@@ -1,13 +1,15 @@
 #pragma once
 // The client side of the pipe transport: connects to a pipe server, sends one message and
-// reads the reply. Failures are never raised: they are kept in LastError()/ErrorDesc() and the
-// operation returns early. One thread at a time.
+// reads the reply within ReplyTimeout, so a stalled server never holds the caller longer.
+// Failures are never raised: they are kept in LastError()/ErrorDesc() and the operation
+// returns early. One thread at a time.
 #include <windows.h>
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "core/Frame.h"
 #include "core/MessageData.h"
 #include "win/common/Handle.h"
 
@@ -34,6 +36,15 @@ class TIPCClient {
   bool AllowsImpersonation() const { return FAllowImpersonation; }
   void SetAllowImpersonation(bool allow) { FAllowImpersonation = allow; }
 
+  // A request, from its first byte out to the last byte of its reply, and the end marker, get
+  // this long; then the exchange fails with WAIT_TIMEOUT and the connection is closed (a late
+  // reply would be taken for the next one's).
+  static constexpr DWORD kDefaultReplyTimeoutMs = 5000;
+  DWORD ReplyTimeout() const { return FReplyTimeout; }
+  void SetReplyTimeout(DWORD ms) { FReplyTimeout = ms; }
+  // Replies larger than this are refused (at most kMaxFrameDataSize, the default).
+  void SetMaxReplySize(std::int64_t size) { FMaxReplySize = size; }
+
   bool IsConnected() const { return FIsConnected; }
   bool AnswerValid() const { return FAnswerValid; }
   std::uint32_t LastError() const { return FLastError; }
@@ -43,7 +54,9 @@ class TIPCClient {
   // is ended first.
   void ConnectClient(std::uint32_t connectTimeout);
   // Sends request and reads the reply on the open connection. No message when sending failed;
-  // otherwise the reply, complete only when AnswerValid() is true.
+  // otherwise the reply, complete only when AnswerValid() is true. A connection left idle for
+  // kStaleConnectionMs, which the server may be closing, is opened anew first (within the
+  // last connect's time-out).
   IMessageData ExecuteConnectedRequest(const IMessageData& request);
   // Sends the end marker when a connection is open and closes it.
   void DisconnectClient();
@@ -52,11 +65,14 @@ class TIPCClient {
   void ReconnectClient(std::uint32_t connectTimeout) { ConnectClient(connectTimeout); }
 
  protected:
-  // Opens the pipe; INVALID_HANDLE_VALUE with the thread's last error set on failure.
+  // Opens the pipe for overlapped use; INVALID_HANDLE_VALUE with the thread's last error set
+  // on failure.
   virtual HANDLE OpenPipe(const std::wstring& path);
 
  private:
   void Fail(std::u16string_view desc, DWORD code);
+  // After an exchange that ran out of time: no end marker, the server is not listening.
+  void CloseUnanswered();
   void RebuildPipeName();
 
   std::u16string FServerName;
@@ -66,6 +82,10 @@ class TIPCClient {
   bool FIsConnected = false;
   bool FAllowImpersonation = false;
   bool FAnswerValid = false;
+  DWORD FReplyTimeout = kDefaultReplyTimeoutMs;
+  std::int64_t FMaxReplySize;
+  std::uint32_t FConnectTimeout = 0;
+  ULONGLONG FLastExchange = 0;  // GetTickCount64 of the connect or the last whole reply
   std::uint32_t FLastError = 0;
   std::u16string FErrorDesc;
 };

@@ -2,14 +2,17 @@
 
 #include <objbase.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 
+#include "core/Frame.h"
 #include "core/TextUtils.h"
 #include "win/common/WideText.h"
 #include "win/ipc/FrameIo.h"
 #include "win/ipc/ListeningThread.h"
 #include "win/ipc/PipeIo.h"
+#include "win/ipc/PipeTimeouts.h"
 
 namespace {
 
@@ -60,7 +63,9 @@ class TContextList {
 TCommContext::TCommContext(HANDLE pipe) : FID(NewContextId()), FPipe(pipe) {}
 
 TIPCServer::TIPCServer()
-    : FShutdownEvent(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+    : FMaxDataSize(kMaxFrameDataSize),
+      FConnectionSlots(::CreateSemaphoreW(nullptr, kMaxConnections, kMaxConnections, nullptr)),
+      FShutdownEvent(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       FListenerEndedEvent(::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
       FSupervisorStopEvent(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       FContextList(std::make_unique<TContextList>()) {}
@@ -75,6 +80,8 @@ void TIPCServer::Shutdown() {
   ::SetEvent(FShutdownEvent.get());
   FRetiredListeners.clear();
 }
+
+void TIPCServer::SetMaxDataSize(std::int64_t value) { FMaxDataSize = std::clamp<std::int64_t>(value, 0, kMaxFrameDataSize); }
 
 void TIPCServer::SetServerName(std::u16string_view name) {
   FServerName = name;
@@ -99,34 +106,58 @@ HANDLE TIPCServer::CreatePipeInstance(const std::wstring& pipeName, SECURITY_ATT
                             PIPE_UNLIMITED_INSTANCES, kPipeBufferSize, kPipeBufferSize, kPipeDefaultTimeoutMs, security);
 }
 
+std::thread TIPCServer::StartThread(std::function<void()> body) { return std::thread(std::move(body)); }
+
 void TIPCServer::Start() {
   std::lock_guard lock(FStateLock);
   if (!OnExecuteRequest) throw EIPCServerError("OnExecuteRequest not assigned");
-  if (FListening) return;
+  if (FStarted) return;
+  if (!FSupervisor.joinable()) FSupervisor = StartThread([this] { SupervisorLoop(); });
+  FStarted = true;
+  // A listener that cannot start now is the supervisor's to start again.
+  if (!StartListener()) ::SetEvent(FListenerEndedEvent.get());
+}
+
+bool TIPCServer::StartListener() {
   // Listeners stopped earlier whose connections have all ended are let go (their idle
   // workers with them).
   std::erase_if(FRetiredListeners, [](const auto& l) { return l->Finished() && l->BusyWorkers() == 0; });
-  auto security = std::make_shared<TPipeSecurity>(FPipeAccess);
   TListeningThread::TCallbacks callbacks;
   callbacks.createInstance = [this](const std::wstring& name, SECURITY_ATTRIBUTES* sa) {
     return UniqueFileHandle(CreatePipeInstance(name, sa));
   };
-  callbacks.serveConnection = [this](UniqueFileHandle pipe) { ServeConnection(std::move(pipe)); };
+  callbacks.serveConnection = [this](UniqueFileHandle pipe) {
+    // The connection's slot goes back however its serving ends.
+    struct SlotReturn {
+      HANDLE slots;
+      ~SlotReturn() { ::ReleaseSemaphore(slots, 1, nullptr); }
+    } slotReturn{FConnectionSlots.get()};
+    ServeConnection(std::move(pipe));
+  };
   callbacks.reportError = [this](const std::u16string& desc, DWORD code) { ReportError(nullptr, desc, code); };
   callbacks.endedAbnormally = [this] { ::SetEvent(FListenerEndedEvent.get()); };
-  FListeningThread = std::make_unique<TListeningThread>(W(FPipeName), FMinPoolSize, FDynamicPool, std::move(security),
-                                                        std::move(callbacks));
+  try {
+    auto listener = std::make_unique<TListeningThread>(
+        W(FPipeName), FMinPoolSize, FDynamicPool, std::make_shared<TPipeSecurity>(FPipeAccess), FConnectionSlots.get(),
+        std::move(callbacks), [this](std::function<void()> body) { return StartThread(std::move(body)); });
+    listener->Start();
+    FListeningThread = std::move(listener);
+  } catch (const std::exception& e) {
+    ReportError(nullptr, Utf8ToUtf16(e.what()), ::GetLastError());
+    return false;
+  }
   FListening = true;
-  if (!FSupervisor.joinable()) FSupervisor = std::thread([this] { SupervisorLoop(); });
-  FListeningThread->Start();
   // Returns early when the listener failed before its first instance existed.
   const HANDLE waits[2] = {FListeningThread->StartupEvent(), FListeningThread->LoopEndedEvent()};
   ::WaitForMultipleObjects(2, waits, FALSE, kStartupWaitMs);
+  return true;
 }
 
 void TIPCServer::Stop() {
   std::lock_guard lock(FStateLock);
-  if (!FListening) return;
+  FRetryPending = false;
+  if (!FStarted) return;
+  FStarted = false;
   FListening = false;
   if (FListeningThread) {
     FListeningThread->Abort();
@@ -146,35 +177,68 @@ void TIPCServer::RetireListener() {
   if (FListeningThread) FRetiredListeners.push_back(std::move(FListeningThread));
 }
 
+DWORD TIPCServer::MsUntilRetry() const {
+  std::lock_guard lock(FStateLock);
+  if (!FRetryPending) return INFINITE;
+  const auto now = std::chrono::steady_clock::now();
+  if (now >= FRetryAt) return 0;
+  return static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(FRetryAt - now).count()) + 1;
+}
+
 void TIPCServer::SupervisorLoop() {
   const HANDLE waits[2] = {FSupervisorStopEvent.get(), FListenerEndedEvent.get()};
-  while (::WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) ListeningThreadTerminated();
+  for (;;) {
+    const DWORD w = ::WaitForMultipleObjects(2, waits, FALSE, MsUntilRetry());
+    if (w == WAIT_OBJECT_0 + 1) {
+      ListeningThreadTerminated();
+    } else if (w == WAIT_TIMEOUT) {
+      RetryListener();
+    } else {
+      return;
+    }
+  }
 }
 
 void TIPCServer::ListeningThreadTerminated() {
   std::lock_guard lock(FStateLock);
-  // A Stop is under way, or the listener that ended is no longer the current one.
-  if (!FListening || !FListeningThread || !FListeningThread->EndedAbnormally()) return;
-  ReportError(nullptr, u"Listening thread was terminated abnormally!", 0);
-  const auto now = std::chrono::steady_clock::now();
-  if (!FHasFirstErrorTime || now - FFirstErrorTime > kRestartWindow) {
-    FFirstErrorTime = now;
-    FHasFirstErrorTime = true;
-    FNumOfErrors = 0;
-  }
-  FListening = false;
-  RetireListener();
-  FContextList->Clear();
-  if (FNumOfErrors >= kMaxRestarts) {
-    ReportError(nullptr, u"Tried to restart listening thread to many times!", 0);
-    return;
-  }
-  ++FNumOfErrors;
-  try {
-    Start();
-  } catch (const std::exception& e) {
-    ReportError(nullptr, Utf8ToUtf16(e.what()), ::GetLastError());
-  }
+  // A Stop is under way, a retry is already set, or the listener that ended is no longer the
+  // current one.
+  if (!FStarted || FRetryPending || (FListeningThread && !FListeningThread->EndedAbnormally())) return;
+  RestartAfterFailure();
+}
+
+void TIPCServer::RestartAfterFailure() {
+  do {
+    ReportError(nullptr, u"Listening thread was terminated abnormally!", 0);
+    const auto now = std::chrono::steady_clock::now();
+    if (!FHasFirstErrorTime || now - FFirstErrorTime > kRestartWindow) {
+      FFirstErrorTime = now;
+      FHasFirstErrorTime = true;
+      FNumOfErrors = 0;
+    }
+    FListening = false;
+    RetireListener();
+    FContextList->Clear();
+    if (FNumOfErrors >= kMaxRestarts) {
+      ReportError(nullptr, u"Tried to restart listening thread to many times!", 0);
+      // The cause may pass (threads or instances to be had again): the next try comes when
+      // the window ends, so the process never stays deaf while it could listen.
+      FRetryAt = FFirstErrorTime + kRestartWindow;
+      FRetryPending = true;
+      return;
+    }
+    ++FNumOfErrors;
+  } while (!StartListener());
+}
+
+void TIPCServer::RetryListener() {
+  std::lock_guard lock(FStateLock);
+  if (!FRetryPending) return;
+  FRetryPending = false;
+  if (!FStarted) return;
+  // A new window begins with this try.
+  FHasFirstErrorTime = false;
+  if (!StartListener()) RestartAfterFailure();
 }
 
 void TIPCServer::ReportError(const ICommContext& context, std::u16string_view desc, DWORD code) {
@@ -193,11 +257,17 @@ void TIPCServer::ServeConnection(UniqueFileHandle pipe) {
   ICommContext context = std::make_shared<TCommContext>(pipe.get());
   FContextList->Add(context);
   TPipeIo io(pipe.get(), true, FShutdownEvent.get());
+  TFrameLimits limits;
+  limits.maxDataSize = FMaxDataSize;
+  limits.restTimeoutMs = kConnectionIdleTimeoutMs;
   try {
     if (OnClientConnect) OnClientConnect(context);
     for (;;) {
       IMessageData request = NewMessageData();
-      const TFrameResult got = ReadFrame(io, *request);
+      // An idle connection holds a worker and a slot: the next request begins in time or the
+      // connection ends.
+      io.SetTimeout(kConnectionIdleTimeoutMs);
+      const TFrameResult got = ReadFrame(io, *request, limits);
       if (got.endMarker) break;
       if (!got.Ok()) {
         switch (got.failedAt) {
@@ -221,6 +291,8 @@ void TIPCServer::ServeConnection(UniqueFileHandle pipe) {
         break;
       }
       response->Data().Storage().SetPosition(0);
+      // A client that does not take its reply does not keep the worker either.
+      io.SetTimeout(kConnectionIdleTimeoutMs);
       const TFrameResult sent = WriteFrame(io, *response);
       if (!sent.Ok()) {
         switch (sent.failedAt) {
@@ -235,7 +307,9 @@ void TIPCServer::ServeConnection(UniqueFileHandle pipe) {
     // The connect event, or the machinery around the handler, failed.
     ReportError(context, Utf8ToUtf16(e.what()), ::GetLastError());
   }
-  ::FlushFileBuffers(pipe.get());
+  // No flush before the disconnect: a connection ends only where a frame of the client's was
+  // due, so a client that keeps to its turn has read every reply, and one that does not
+  // would hold the worker in FlushFileBuffers for as long as it liked.
   if (OnClientDisconnect) {
     try {
       OnClientDisconnect(context);

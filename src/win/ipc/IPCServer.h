@@ -1,7 +1,8 @@
 #pragma once
-// The server side of the pipe transport. A listening thread accepts any number of clients and
-// hands each connection to a worker of a pool; for every message that arrives the owner's
-// OnExecuteRequest fills a reply, which is sent back at once. Failures go to OnServerError.
+// The server side of the pipe transport. A listening thread accepts up to kMaxConnections
+// clients at a time and hands each connection to a worker of a pool; for every message that
+// arrives the owner's OnExecuteRequest fills a reply, which is sent back at once. A connection
+// idle longer than kConnectionIdleTimeoutMs is closed. Failures go to OnServerError.
 #include <windows.h>
 
 #include <chrono>
@@ -57,6 +58,9 @@ class TContextList;
 
 class TIPCServer {
  public:
+  // Connections served at the same time; one client more waits until one of them ends.
+  static constexpr LONG kMaxConnections = 64;
+
   TIPCServer();
   virtual ~TIPCServer();
   TIPCServer(const TIPCServer&) = delete;
@@ -78,10 +82,18 @@ class TIPCServer {
   void SetDynamicPool(bool value) { FDynamicPool = value; }
   // Who may open the pipe (default: LocalSystem, Administrators and the current user).
   void SetPipeAccess(TPipeAccess access) { FPipeAccess = access; }
+  // The largest request data this server takes (at most kMaxFrameDataSize, the default); a
+  // larger one ends its connection before anything is allocated for it.
+  std::int64_t MaxDataSize() const { return FMaxDataSize; }
+  void SetMaxDataSize(std::int64_t value);
 
+  // A listener is accepting (false while one that failed waits to be started again).
   bool Listening() const;
-  // Raises EIPCServerError("OnExecuteRequest not assigned") without a handler. Waits up to
-  // 3,000 ms for the first pipe instance.
+  // Raises EIPCServerError("OnExecuteRequest not assigned") without a handler, and the thread's
+  // error when the server's supervisor thread cannot be started. Waits up to 3,000 ms for the
+  // first pipe instance. From then until Stop the server keeps a listener or tries to get one
+  // back: a listener that ends or cannot start is started again, at most five times in 30 s,
+  // and once more each time the next 30 s begin.
   void Start();
   // Connections being served finish on their own; the listener is not restarted.
   void Stop();
@@ -99,15 +111,25 @@ class TIPCServer {
   // Creates one pipe instance, which the caller owns; INVALID_HANDLE_VALUE with the last error
   // set on failure, which ends the listening thread abnormally.
   virtual HANDLE CreatePipeInstance(const std::wstring& pipeName, SECURITY_ATTRIBUTES* security);
+  // Starts each of the server's threads; throws (std::system_error) when it cannot.
+  virtual std::thread StartThread(std::function<void()> body);
 
  private:
   friend class TListeningThread;
 
   void ServeConnection(UniqueFileHandle pipe);
   void ReportError(const ICommContext& context, std::u16string_view desc, DWORD code);
+  // With FStateLock held. False (reported) when the listener could not be started.
+  bool StartListener();
   void RetireListener();
-  // Runs on the supervisor thread after a listener ended without being told to.
+  // Runs on the supervisor thread after a listener ended without being told to, or could not
+  // start.
   void ListeningThreadTerminated();
+  // With FStateLock held: restarts within the budget, or sets the next try.
+  void RestartAfterFailure();
+  // Runs on the supervisor thread when the next try is due.
+  void RetryListener();
+  DWORD MsUntilRetry() const;
   void SupervisorLoop();
 
   std::u16string FServerName;
@@ -115,9 +137,15 @@ class TIPCServer {
   std::int32_t FMinPoolSize = 5;
   bool FDynamicPool = true;
   TPipeAccess FPipeAccess = TPipeAccess::OwnerSystemAdmins;
+  std::int64_t FMaxDataSize;
 
   mutable std::recursive_mutex FStateLock;
-  bool FListening = false;
+  bool FStarted = false;    // between Start and Stop
+  bool FListening = false;  // a listener is current
+  bool FRetryPending = false;
+  std::chrono::steady_clock::time_point FRetryAt;
+  // One count per connection being served, on every listener of this server.
+  UniqueKernelHandle FConnectionSlots;
   UniqueKernelHandle FShutdownEvent;        // the server is being destroyed: abort blocked I/O
   UniqueKernelHandle FListenerEndedEvent;   // a listener ended without being told to
   UniqueKernelHandle FSupervisorStopEvent;

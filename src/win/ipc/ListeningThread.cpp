@@ -9,11 +9,14 @@ constexpr DWORD kConnectWaitSliceMs = 100;
 }
 
 TListeningThread::TListeningThread(std::wstring pipeName, std::int32_t minPoolSize, bool dynamicPool,
-                                   std::shared_ptr<TPipeSecurity> security, TCallbacks callbacks)
+                                   std::shared_ptr<TPipeSecurity> security, HANDLE connectionSlots,
+                                   TCallbacks callbacks, TTaskPool::TThreadStarter startThread)
     : FPipeName(std::move(pipeName)),
       FSecurity(std::move(security)),
+      FConnectionSlots(connectionSlots),
       FCallbacks(std::move(callbacks)),
-      FPool(minPoolSize, dynamicPool, FCallbacks.serveConnection),
+      FStartThread(std::move(startThread)),
+      FPool(minPoolSize, dynamicPool, FCallbacks.serveConnection, FStartThread),
       FAbort(::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
       FStartup(::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
       FLoopEnded(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
@@ -24,7 +27,7 @@ TListeningThread::~TListeningThread() {
   FPool.Shutdown();
 }
 
-void TListeningThread::Start() { FThread = std::thread([this] { Execute(); }); }
+void TListeningThread::Start() { FThread = FStartThread([this] { Execute(); }); }
 
 void TListeningThread::Execute() {
   UniqueKernelHandle overlapEvent(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
@@ -43,6 +46,26 @@ void TListeningThread::Execute() {
 }
 
 bool TListeningThread::AcceptOne(HANDLE overlapEvent, bool& aborted) {
+  // A slot first: at the cap no instance is made until a connection ends.
+  const HANDLE slotWaits[2] = {FAbort.get(), FConnectionSlots};
+  const DWORD slot = ::WaitForMultipleObjects(2, slotWaits, FALSE, INFINITE);
+  if (slot == WAIT_OBJECT_0) {
+    aborted = true;
+    return true;
+  }
+  if (slot != WAIT_OBJECT_0 + 1) {
+    FCallbacks.reportError(u"Error waiting for a connection slot", ::GetLastError());
+    return false;
+  }
+  bool slotHandedOn = false;
+  struct SlotRelease {
+    HANDLE slots;
+    const bool& handedOn;
+    ~SlotRelease() {
+      if (!handedOn) ::ReleaseSemaphore(slots, 1, nullptr);
+    }
+  } slotRelease{FConnectionSlots, slotHandedOn};
+
   UniqueFileHandle pipe = FCallbacks.createInstance(FPipeName, FSecurity->Attributes());
   if (!pipe) {
     FCallbacks.reportError(u"Could not create new pipe instance.", ::GetLastError());
@@ -56,6 +79,8 @@ bool TListeningThread::AcceptOne(HANDLE overlapEvent, bool& aborted) {
   ov.hEvent = overlapEvent;
   bool connected = ::ConnectNamedPipe(pipe.get(), &ov) != FALSE;
   DWORD err = connected ? ERROR_SUCCESS : ::GetLastError();
+  // With an instance waiting, the workers that ended are let go.
+  FPool.JoinFinished();
   if (!connected && err == ERROR_IO_PENDING) {
     const HANDLE waits[2] = {overlapEvent, FAbort.get()};
     for (;;) {
@@ -83,8 +108,12 @@ bool TListeningThread::AcceptOne(HANDLE overlapEvent, bool& aborted) {
     }
   }
   if (connected || err == ERROR_PIPE_CONNECTED) {
-    // The worker owns the instance from here on.
-    FPool.Execute(std::move(pipe));
+    // The worker owns the instance and the slot from here on.
+    slotHandedOn = true;
+    if (!FPool.Execute(std::move(pipe))) {
+      slotHandedOn = false;
+      FCallbacks.reportError(u"No worker thread could be started for the connection", ERROR_NOT_ENOUGH_MEMORY);
+    }
     return true;
   }
   FCallbacks.reportError(u"Error waiting for Pipe to connect", err);

@@ -1,6 +1,9 @@
 #pragma once
 // Accepts clients on one pipe name: keeps a pipe instance waiting (in 100 ms slices on its
 // connect event and the abort event) and hands every connected instance to its worker pool.
+// Each connection takes one count of the server's connection slots (a semaphore) before its
+// instance is made; the work gives it back when the connection ends. With every slot taken no
+// instance waits, so one client more than the cap finds the pipe busy.
 #include <windows.h>
 
 #include <atomic>
@@ -23,12 +26,14 @@ class TListeningThread {
   };
 
   TListeningThread(std::wstring pipeName, std::int32_t minPoolSize, bool dynamicPool,
-                   std::shared_ptr<TPipeSecurity> security, TCallbacks callbacks);
+                   std::shared_ptr<TPipeSecurity> security, HANDLE connectionSlots, TCallbacks callbacks,
+                   TTaskPool::TThreadStarter startThread = TTaskPool::StartThread);
   // Aborts and joins (the pool's busy workers finish their connections first).
   ~TListeningThread();
   TListeningThread(const TListeningThread&) = delete;
   TListeningThread& operator=(const TListeningThread&) = delete;
 
+  // Throws when the thread cannot be created.
   void Start();
   // Signalled once the first pipe instance exists.
   HANDLE StartupEvent() const { return FStartup.get(); }
@@ -47,7 +52,9 @@ class TListeningThread {
 
   const std::wstring FPipeName;
   const std::shared_ptr<TPipeSecurity> FSecurity;
+  const HANDLE FConnectionSlots;
   const TCallbacks FCallbacks;
+  const TTaskPool::TThreadStarter FStartThread;
   TTaskPool FPool;
   UniqueKernelHandle FAbort;
   UniqueKernelHandle FStartup;

@@ -8,6 +8,17 @@ TPipeIo::TPipeIo(HANDLE pipe, bool overlapped, HANDLE abortEvent) : FPipe(pipe),
   if (overlapped) FIoEvent.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
 }
 
+void TPipeIo::SetTimeout(DWORD ms) {
+  FHasDeadline = ms != INFINITE;
+  FDeadline = ::GetTickCount64() + ms;
+}
+
+DWORD TPipeIo::RemainingMs() const {
+  if (!FHasDeadline) return INFINITE;
+  const ULONGLONG now = ::GetTickCount64();
+  return now >= FDeadline ? 0 : static_cast<DWORD>(std::min<ULONGLONG>(FDeadline - now, INFINITE - 1));
+}
+
 bool TPipeIo::ReadAll(void* buffer, std::size_t size) { return Transfer(false, buffer, size); }
 
 bool TPipeIo::WriteAll(const void* buffer, std::size_t size) { return Transfer(true, const_cast<void*>(buffer), size); }
@@ -42,13 +53,15 @@ bool TPipeIo::TransferPiece(bool write, void* buffer, DWORD size, DWORD& moved) 
     const DWORD err = ::GetLastError();
     if (err == ERROR_MORE_DATA) return ::GetOverlappedResult(FPipe, &ov, &moved, TRUE) || ::GetLastError() == ERROR_MORE_DATA;
     if (err != ERROR_IO_PENDING) return false;
-    if (FAbort) {
+    if (FAbort || FHasDeadline) {
       const HANDLE waits[2] = {ov.hEvent, FAbort};
-      if (::WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
+      const DWORD w = ::WaitForMultipleObjects(FAbort ? 2 : 1, waits, FALSE, RemainingMs());
+      if (w != WAIT_OBJECT_0) {
         // The OVERLAPPED lives on this stack frame: the cancelled operation must finish first.
+        // One that completed meanwhile has moved its bytes, and they count.
         ::CancelIo(FPipe);
-        ::GetOverlappedResult(FPipe, &ov, &moved, TRUE);
-        ::SetLastError(ERROR_OPERATION_ABORTED);
+        if (::GetOverlappedResult(FPipe, &ov, &moved, TRUE) || ::GetLastError() == ERROR_MORE_DATA) return true;
+        ::SetLastError(w == WAIT_TIMEOUT ? WAIT_TIMEOUT : ERROR_OPERATION_ABORTED);
         return false;
       }
     }

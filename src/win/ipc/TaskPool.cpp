@@ -1,45 +1,75 @@
 #include "win/ipc/TaskPool.h"
 
 #include <algorithm>
+#include <exception>
 
-TTaskPool::TTaskPool(std::int32_t minPoolSize, bool dynamicPool, TWork work)
-    : FMinPoolSize(std::max<std::int32_t>(minPoolSize, 0)), FDynamicPool(dynamicPool), FWork(std::move(work)) {
+TTaskPool::TTaskPool(std::int32_t minPoolSize, bool dynamicPool, TWork work, TThreadStarter startThread)
+    : FMinPoolSize(std::max<std::int32_t>(minPoolSize, 0)),
+      FDynamicPool(dynamicPool),
+      FWork(std::move(work)),
+      FStartThread(std::move(startThread)) {
   std::lock_guard lock(FMutex);
-  for (std::int32_t i = 0; i < FMinPoolSize; ++i) FFreeWorkers.push_back(&AddWorker());
+  for (std::int32_t i = 0; i < FMinPoolSize; ++i) {
+    TWorker* w = AddWorker();
+    if (!w) break;  // the pool starts smaller and grows when threads can be had again
+    FFreeWorkers.push_back(w);
+  }
 }
 
 TTaskPool::~TTaskPool() { Shutdown(); }
 
-TTaskPool::TWorker& TTaskPool::AddWorker() {
-  auto worker = std::make_unique<TWorker>();
-  TWorker& w = *worker;
-  FWorkers.push_back(std::move(worker));
+TTaskPool::TWorker* TTaskPool::AddWorker() {
   try {
-    w.thread = std::thread([this, &w] { Run(w); });
-  } catch (...) {
-    FWorkers.pop_back();
-    throw;
+    FWorkers.push_back(std::make_unique<TWorker>());
+  } catch (const std::exception&) {
+    return nullptr;
   }
-  return w;
+  TWorker& w = *FWorkers.back();
+  try {
+    // The thread waits for FMutex, held here, before it looks at its worker.
+    w.thread = FStartThread([this, &w] { Run(w); });
+  } catch (const std::exception&) {
+    FWorkers.pop_back();
+    return nullptr;
+  }
+  return &w;
 }
 
-void TTaskPool::Execute(UniqueFileHandle pipe) {
+bool TTaskPool::Execute(UniqueFileHandle pipe) {
+  std::lock_guard lock(FMutex);
+  TWorker* w = nullptr;
+  if (!FFreeWorkers.empty()) {
+    w = FFreeWorkers.back();
+    FFreeWorkers.pop_back();
+  } else {
+    w = AddWorker();
+  }
+  if (w) {
+    w->task = std::move(pipe);
+    w->hasTask = true;
+    w->wake.notify_one();
+    return true;
+  }
+  if (FWorkers.empty() || FStopping) return false;
+  FWaiting.push_back(std::move(pipe));
+  return true;
+}
+
+void TTaskPool::JoinFinished() {
   TWorkerList done;
   {
     std::lock_guard lock(FMutex);
     done.swap(FFinished);
-    TWorker* w = nullptr;
-    if (!FFreeWorkers.empty()) {
-      w = FFreeWorkers.back();
-      FFreeWorkers.pop_back();
-    } else {
-      w = &AddWorker();
-    }
-    w->task = std::move(pipe);
-    w->hasTask = true;
-    w->wake.notify_one();
   }
   JoinAll(done);
+}
+
+void TTaskPool::RunWork(UniqueFileHandle pipe) {
+  try {
+    FWork(std::move(pipe));
+  } catch (...) {
+    // The work reports its own failures; whatever escapes ends that connection only.
+  }
 }
 
 void TTaskPool::Run(TWorker& w) {
@@ -49,10 +79,15 @@ void TTaskPool::Run(TWorker& w) {
     if (!w.hasTask) return;
     UniqueFileHandle pipe = std::move(w.task);
     w.hasTask = false;
-    lock.unlock();
-    FWork(std::move(pipe));
-    lock.lock();
-    if (FStopping) return;
+    for (;;) {
+      lock.unlock();
+      RunWork(std::move(pipe));
+      lock.lock();
+      if (FStopping) return;
+      if (FWaiting.empty()) break;
+      pipe = std::move(FWaiting.front());
+      FWaiting.pop_front();
+    }
     if (FDynamicPool && FWorkers.size() > static_cast<std::size_t>(FMinPoolSize)) {
       auto it = std::find_if(FWorkers.begin(), FWorkers.end(), [&](const auto& p) { return p.get() == &w; });
       FFinished.splice(FFinished.end(), FWorkers, it);
@@ -64,6 +99,7 @@ void TTaskPool::Run(TWorker& w) {
 
 void TTaskPool::Shutdown() {
   TWorkerList all;
+  std::deque<UniqueFileHandle> waiting;
   {
     std::lock_guard lock(FMutex);
     FStopping = true;
@@ -74,6 +110,7 @@ void TTaskPool::Shutdown() {
     all.swap(FWorkers);
     all.splice(all.end(), FFinished);
     FFreeWorkers.clear();
+    waiting.swap(FWaiting);
   }
   JoinAll(all);
 }
@@ -92,4 +129,9 @@ std::size_t TTaskPool::Size() const {
 std::size_t TTaskPool::Busy() const {
   std::lock_guard lock(FMutex);
   return FWorkers.size() - FFreeWorkers.size();
+}
+
+std::size_t TTaskPool::Waiting() const {
+  std::lock_guard lock(FMutex);
+  return FWaiting.size();
 }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "PipeFlood.h"
 #include "RequestRecorder.h"
 #include "TempTree.h"
 #include "TestProcess.h"
@@ -177,6 +178,22 @@ TEST(Program, WithoutAServiceTheChannelReportIsNotRetried) {
   PumpFor(1500);
   EXPECT_TRUE(late.Messages(kActionChannelReport).empty());
   EXPECT_EQ(p.Close(), 0);
+}
+
+TEST(Program, ResultPipeHoldsUnderAFloodOfConnections) {
+  RunningProgram p;
+  ASSERT_NE(p.Form(), nullptr);
+  const std::wstring path = LocalPipePath(kSearchResultPipe);
+  // The hook thread starts the result server after the form exists.
+  ASSERT_TRUE(WaitUntil([&] { return ::WaitNamedPipeW(path.c_str(), 100) != FALSE; }, kFloodWaitMs));
+  ExpectCapAndIdleTimeOut(path);
+  ExpectDataCap(path, kMaxResultDataSize);
+  EXPECT_TRUE(p.Process().Running());
+  // The service's messages still arrive and are answered.
+  TIPCClient client;
+  client.SetServerName(kSearchResultPipe);
+  EXPECT_TRUE(client.ExecuteRequest(BuildAnswerEnd(1), kFloodWaitMs));
+  EXPECT_TRUE(client.AnswerValid());
 }
 
 }  // namespace

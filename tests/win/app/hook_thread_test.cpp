@@ -5,12 +5,14 @@
 #include <memory>
 
 #include <atomic>
+#include <thread>
 #include <vector>
 
 #include "RequestRecorder.h"
 #include "TestProcess.h"
 #include "app/HookThread.h"
 #include "core/SearchMessages.h"
+#include "win/ipc/PipeTimeouts.h"
 
 using testing_support::PumpFor;
 using testing_support::RequestRecorder;
@@ -150,6 +152,65 @@ TEST(HookThread, TerminatingWhileASynchronisedCallWaitsCompletes) {
   EXPECT_LT(::GetTickCount() - start, 5000u);
   EXPECT_EQ(t.scanTicks.size(), 1u);
   EXPECT_TRUE(t.Finished());
+}
+
+// A service that takes each request and does not answer until released (at most 30 s).
+class StalledService {
+ public:
+  StalledService() {
+    server_.SetServerName(kSearchRequestPipe);
+    server_.OnExecuteRequest = [this](const ICommContext&, const IMessageData&, const IMessageData&) {
+      ++requests_;
+      ::WaitForSingleObject(release_.get(), 30000);
+    };
+    server_.Start();
+  }
+  ~StalledService() { Release(); }
+  void Release() { ::SetEvent(release_.get()); }
+  int Requests() const { return requests_.load(); }
+
+ private:
+  UniqueKernelHandle release_{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  std::atomic<int> requests_{0};
+  TIPCServer server_;  // last: its threads end before the state they use
+};
+
+TEST(HookThread, AStalledServiceHoldsTheLockOnlyForTheReplyBound) {
+  MainThread::Init();
+  StalledService service;
+  TTestHookThread t;
+  auto* rec = new TWindowRec;
+  rec->MainForm = 0x10030;
+  t.WindowList().AddItem(WindowKey(rec->MainForm), rec);
+  t.Start();
+  t.QueueDestroyedWindow(0x10030);
+  ASSERT_TRUE(WaitUntil([&] { return service.Requests() >= 1; }, 10000));
+  // A result worker takes FLock as it does for each item; the main thread serves meanwhile.
+  std::atomic<bool> took{false};
+  std::thread worker([&] {
+    CsLock lock(t.Lock());
+    took = true;
+  });
+  EXPECT_TRUE(WaitUntil([&] { return took.load(); }, 4 * THookThread::kRequestReplyTimeout))
+      << "FLock stayed held while the service did not answer";
+  EXPECT_TRUE(WaitUntil([&] { return t.WindowList().Count() == 0; }, 4 * THookThread::kRequestReplyTimeout));
+  service.Release();
+  worker.join();
+  StopAndWait(t);
+}
+
+TEST(HookThread, ARequestAfterTheServiceClosedTheIdleConnectionGoesOut) {
+  MainThread::Init();
+  RequestRecorder service;
+  TTestHookThread t;
+  t.Start();
+  // The loop's connection stays open; the service closes it once it has been idle too long.
+  PumpFor(2 * kConnectionIdleTimeoutMs);
+  EXPECT_TRUE(t.SendRequest(BuildCancelRequest(79), false));
+  const auto cancels = service.Messages(kActionCancel);
+  ASSERT_EQ(cancels.size(), 1u);
+  EXPECT_EQ(cancels[0].SearchBox, 79u);
+  StopAndWait(t);
 }
 
 }  // namespace
