@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/CancelPoll.h"
 #include "core/FileIndexText.h"
 #include "core/TextFold.h"
 
@@ -268,8 +269,10 @@ std::vector<FileIndex::EntryId> FileIndex::Search(const NameQuery& query, const 
     return std::find(live.begin(), live.end(), r) != live.end();
   });
   const EntryId count = static_cast<EntryId>(entries_.size());
+  CancelPoll poll;
+  if (cancel && cancel->load(std::memory_order_relaxed)) return found;
   for (EntryId i = 0; i < count; ++i) {
-    if ((i & 0xFFF) == 0 && cancel && cancel->load(std::memory_order_relaxed)) break;
+    if (cancel && poll.Due() && cancel->load(std::memory_order_relaxed)) break;
     const Entry& e = entries_[i];
     if (!(e.nameBits & kLive) || e.parent == kNone) continue;
     if (!query.MatchesStored(Folded(e), Original(e))) continue;
