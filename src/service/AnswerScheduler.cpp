@@ -1,7 +1,6 @@
 #include "service/AnswerScheduler.h"
 
 #include <chrono>
-#include <system_error>
 
 #include "core/SearchMessages.h"
 #include "service/ResultSender.h"
@@ -9,22 +8,32 @@
 
 AnswerScheduler::AnswerScheduler(IndexStore& store, std::size_t cap, DWORD messageTimeoutMs)
     : producer_(store), cap_(cap), messageTimeoutMs_(messageTimeoutMs) {
-  watchdog_ = std::thread([this] { WatchdogLoop(); });
+  watchdog_ = ServiceThread(L"the answer watchdog", [this] { WatchdogLoop(); });
 }
 
 AnswerScheduler::~AnswerScheduler() { Shutdown(); }
 
-void AnswerScheduler::Shutdown() {
-  std::unique_lock lock(lock_);
-  if (shuttingDown_ && !watchdog_.joinable()) return;
-  shuttingDown_ = true;
-  for (auto& [box, state] : boxes_)
-    if (state->cancel) *state->cancel = true;
-  for (auto& w : watches_) w.sender->Abort();
-  idle_.wait_for(lock, std::chrono::seconds(10), [this] { return running_ == 0; });
-  lock.unlock();
-  idle_.notify_all();
-  if (watchdog_.joinable()) watchdog_.join();
+bool AnswerScheduler::Shutdown(ULONGLONG deadline) {
+  std::list<ServiceThread> answers;
+  {
+    std::unique_lock lock(lock_);
+    if (!shuttingDown_) {
+      shuttingDown_ = true;
+      shutdownDeadline_ = deadline;
+      for (auto& [key, state] : boxes_)
+        if (state->cancel) *state->cancel = true;
+      for (auto& w : watches_) w.sender->Abort();
+    }
+    idle_.notify_all();
+    // No answer starts any more, so the list is complete.
+    answers.swap(answers_);
+  }
+  bool ended = watchdog_.Join(deadline);
+  for (const auto& a : answers) ended = a.Join(deadline) && ended;
+  std::lock_guard lock(lock_);
+  // Threads that did not end are kept, never destroyed while they run.
+  answers_.splice(answers_.end(), answers);
+  return ended;
 }
 
 bool AnswerScheduler::Reserve() {
@@ -41,12 +50,15 @@ void AnswerScheduler::GiveBack() {
 
 bool AnswerScheduler::Run(std::function<void()> work) {
   try {
-    std::thread([this, work = std::move(work)] {
-      work();
+    ServiceThread thread(L"an answer", [this, work = std::move(work)] {
+      RunCaught(L"an answer", work);
       GiveBack();
-    }).detach();
+    });
+    std::lock_guard lock(lock_);
+    answers_.remove_if([](const ServiceThread& t) { return t.Finished(); });
+    answers_.push_back(std::move(thread));
     return true;
-  } catch (const std::system_error&) {  // out of threads: the request is dropped
+  } catch (const std::exception&) {  // out of threads or memory: the request is dropped
     GiveBack();
     return false;
   }
@@ -65,7 +77,7 @@ std::size_t AnswerScheduler::BoxCount() {
 void AnswerScheduler::Search(SearchRequest request) {
   std::shared_ptr<Box> box;
   auto cancel = std::make_shared<std::atomic<bool>>(false);
-  const std::uint32_t id = request.searchBox;
+  const BoxKey id{request.clientProcessId, request.searchBox};
   {
     std::lock_guard lock(lock_);
     if (!Reserve()) return;
@@ -88,9 +100,9 @@ void AnswerScheduler::Search(SearchRequest request) {
     release();
 }
 
-void AnswerScheduler::Cancel(std::uint32_t searchBox) {
+void AnswerScheduler::Cancel(DWORD clientProcessId, std::uint32_t searchBox) {
   std::lock_guard lock(lock_);
-  const auto it = boxes_.find(searchBox);
+  const auto it = boxes_.find({clientProcessId, searchBox});
   if (it == boxes_.end()) return;
   // The answer ends soon and takes the box's state with it.
   if (it->second->cancel) *it->second->cancel = true;
@@ -145,13 +157,16 @@ void AnswerScheduler::Disarm(ResultSender* sender) {
   std::erase_if(watches_, [sender](const Watch& w) { return w.sender == sender; });
 }
 
-// Each message gets messageTimeoutMs_ to be answered.
+// Each message gets messageTimeoutMs_ to be answered. While shutting down every delivery is
+// aborted, again on each round: an abort that came just before a send began its I/O finds
+// nothing to cancel.
 void AnswerScheduler::WatchdogLoop() {
   std::unique_lock lock(lock_);
-  while (!(shuttingDown_ && running_ == 0)) {
-    idle_.wait_for(lock, std::chrono::milliseconds(200));
+  for (;;) {
     const ULONGLONG now = ::GetTickCount64();
+    if (shuttingDown_ && (running_ == 0 || now >= shutdownDeadline_)) return;
     for (auto& w : watches_)
-      if (now > w.deadline) w.sender->Abort();
+      if (shuttingDown_ || now > w.deadline) w.sender->Abort();
+    idle_.wait_for(lock, std::chrono::milliseconds(shuttingDown_ ? 50 : 200));
   }
 }

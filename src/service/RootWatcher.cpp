@@ -13,7 +13,11 @@ constexpr DWORD kFilter = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_
 RootWatcher::RootWatcher(IndexStore& store, std::size_t root, std::wstring path)
     : store_(store), root_(root), path_(std::move(path)) {}
 
-RootWatcher::~RootWatcher() { Stop(); }
+// Its thread uses this object: a watcher is destroyed only once the thread ended, and the
+// thread's handle waits for that if Stop was not called.
+RootWatcher::~RootWatcher() {
+  if (stopEvent_) ::SetEvent(stopEvent_.get());
+}
 
 bool RootWatcher::Start() {
   dir_.reset(::CreateFileW(path_.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -21,13 +25,13 @@ bool RootWatcher::Start() {
   stopEvent_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   ioEvent_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   if (!dir_ || !stopEvent_ || !ioEvent_) return false;
-  thread_ = std::thread([this] { Run(); });
+  thread_ = ServiceThread(L"the watcher", [this] { Run(); });
   return true;
 }
 
-void RootWatcher::Stop() {
+bool RootWatcher::Stop(ULONGLONG deadline) {
   if (stopEvent_) ::SetEvent(stopEvent_.get());
-  if (thread_.joinable()) thread_.join();
+  return thread_.Join(deadline);
 }
 
 void RootWatcher::Run() {
@@ -49,13 +53,17 @@ void RootWatcher::Run() {
     }
     DWORD bytes = 0;
     const bool ok = ::GetOverlappedResult(dir_.get(), &ov, &bytes, FALSE);
-    if (!ok || bytes == 0) {
-      // The system dropped notifications: only a new scan makes the root exact again.
-      ::OutputDebugStringW((L"RuvoService: change notifications lost, rescanning " + path_).c_str());
-      store_.Rescan(root_);
-      continue;
+    if (ok && bytes > 0) {
+      try {
+        Apply(buffer.data(), bytes);
+        continue;
+      } catch (const std::exception&) {
+        // A change that could not be applied is a change lost.
+      }
     }
-    Apply(buffer.data(), bytes);
+    // The system dropped notifications: only a new scan makes the root exact again.
+    ::OutputDebugStringW((L"RuvoService: change notifications lost, rescanning " + path_).c_str());
+    store_.Rescan(root_);
   }
 }
 

@@ -1,13 +1,13 @@
 #pragma once
 // Watches one root folder tree with ReadDirectoryChangesW and applies each change to the
-// index. When the system reports lost notifications (an empty or failed read), the root is
-// scanned again.
+// index. When the system reports lost notifications (an empty or failed read), or a change
+// cannot be applied (memory ran out), the root is scanned again.
 #include <windows.h>
 
 #include <atomic>
 #include <string>
-#include <thread>
 
+#include "service/ServiceThread.h"
 #include "win/common/Handle.h"
 
 class IndexStore;
@@ -21,7 +21,8 @@ class RootWatcher {
 
   // False when the folder cannot be watched (it is then served by its scan only).
   bool Start();
-  void Stop();
+  // Ends the watch; false when its thread still runs at the tick deadline.
+  bool Stop(ULONGLONG deadline);
 
  private:
   void Run();
@@ -33,5 +34,5 @@ class RootWatcher {
   UniqueFileHandle dir_;
   UniqueKernelHandle stopEvent_;
   UniqueKernelHandle ioEvent_;
-  std::thread thread_;
+  ServiceThread thread_;
 };

@@ -41,6 +41,14 @@ DWORD WINAPI ControlHandler(DWORD control, DWORD, void*, void*) {
   }
 }
 
+// A thread that did not end in time still uses the service's state, which must not be
+// destroyed under it: the process ends here instead, the stop reported first.
+[[noreturn]] void EndWithThreadsRunning(bool underManager) {
+  ::OutputDebugStringW(L"RuvoService: threads still running at stop, ending the process");
+  if (underManager) ReportStatus(SERVICE_STOPPED);
+  ::ExitProcess(0);
+}
+
 void WINAPI ServiceMain(DWORD, wchar_t**) {
   g_statusHandle = ::RegisterServiceCtrlHandlerExW(kServiceName, ControlHandler, nullptr);
   if (!g_statusHandle) return;
@@ -53,6 +61,8 @@ void WINAPI ServiceMain(DWORD, wchar_t**) {
     }
     ReportStatus(SERVICE_RUNNING);
     ::WaitForSingleObject(g_stopEvent, INFINITE);
+    ReportStatus(SERVICE_STOP_PENDING);
+    if (!service.Stop()) EndWithThreadsRunning(true);
   }
   ReportStatus(SERVICE_STOPPED);
 }
@@ -74,6 +84,7 @@ int RunConsole() {
   std::printf("RuvoService: serving; Ctrl+C ends\n");
   std::fflush(stdout);
   ::WaitForSingleObject(g_stopEvent, INFINITE);
+  if (!service.Stop()) EndWithThreadsRunning(false);
   return 0;
 }
 }  // namespace

@@ -19,6 +19,7 @@ constexpr std::int32_t kMaxRestarts = 5;
 constexpr auto kRestartWindow = std::chrono::seconds(30);
 constexpr DWORD kPipeBufferSize = 1024;
 constexpr DWORD kPipeDefaultTimeoutMs = 5000;
+constexpr DWORD kLingerMs = 1000;
 
 std::u16string NewContextId() {
   GUID g{};
@@ -28,6 +29,24 @@ std::u16string NewContextId() {
                 g.Data2, g.Data3, g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6],
                 g.Data4[7]);
   return Utf8ToUtf16(text);
+}
+
+// Before the instance is disconnected (which drops what the client has not read), the client
+// gets a moment to take the last reply and close its end. Not FlushFileBuffers: it waits
+// without limit for a client that never reads, and ignores the shutdown.
+void AwaitClientLeaving(HANDLE pipe, HANDLE shutdown) {
+  UniqueKernelHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!done) return;
+  OVERLAPPED ov{};
+  ov.hEvent = done.get();
+  std::uint8_t byte;
+  // Ends when the client closes its end (or sends more, which is not waited for either).
+  if (!::ReadFile(pipe, &byte, 1, nullptr, &ov) && ::GetLastError() == ERROR_IO_PENDING) {
+    const HANDLE waits[2] = {done.get(), shutdown};
+    if (::WaitForMultipleObjects(2, waits, FALSE, kLingerMs) != WAIT_OBJECT_0) ::CancelIo(pipe);
+    DWORD ignored;
+    ::GetOverlappedResult(pipe, &ov, &ignored, TRUE);
+  }
 }
 
 }  // namespace
@@ -235,7 +254,7 @@ void TIPCServer::ServeConnection(UniqueFileHandle pipe) {
     // The connect event, or the machinery around the handler, failed.
     ReportError(context, Utf8ToUtf16(e.what()), ::GetLastError());
   }
-  ::FlushFileBuffers(pipe.get());
+  AwaitClientLeaving(pipe.get(), FShutdownEvent.get());
   if (OnClientDisconnect) {
     try {
       OnClientDisconnect(context);

@@ -7,6 +7,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
+#include <new>
 #include <chrono>
 #include <condition_variable>
 #include <map>
@@ -15,8 +17,10 @@
 #include <vector>
 
 #include "core/SearchMessages.h"
+#include "core/Wildcard.h"
 #include "service/AnswerScheduler.h"
 #include "service/IndexStore.h"
+#include "service/ServiceThread.h"
 #include "win/common/Handle.h"
 #include "win/common/WideText.h"
 #include "win/ipc/IPCServer.h"
@@ -113,8 +117,8 @@ TEST_F(AnswerSchedulerTest, ABoxKeepsNoStateOnceItsAnswersEnd) {
     scheduler.Search(Request(box, nullptr));
     ASSERT_EQ(ItemCount(results.Answer(box)), 5u) << box;
   }
-  scheduler.Cancel(100);  // answered already
-  scheduler.Cancel(999);  // never seen
+  scheduler.Cancel(::GetCurrentProcessId(), 100);  // answered already
+  scheduler.Cancel(::GetCurrentProcessId(), 999);  // never seen
   ASSERT_TRUE(AllEnded(scheduler));
   EXPECT_EQ(scheduler.BoxCount(), 0u);
 }
@@ -147,7 +151,7 @@ TEST_F(AnswerSchedulerTest, ACancelledAnswerStopsWithoutItsEnd) {
   AnswerScheduler scheduler(store, 100);
   scheduler.Search(Request(400, nullptr));
   ASSERT_TRUE(results.WaitFor(400, kActionAnswerBegin, 10s));
-  scheduler.Cancel(400);  // while the answer waits on its first message
+  scheduler.Cancel(::GetCurrentProcessId(), 400);  // while the answer waits on its first message
   results.Release();
   ASSERT_TRUE(AllEnded(scheduler));
   const auto answer = results.ForBox(400);
@@ -164,6 +168,73 @@ TEST_F(AnswerSchedulerTest, AProgramThatStopsReadingIsLetGo) {
   // Still stalled: the watchdog ends the delivery, and the answer with it.
   EXPECT_TRUE(AllEnded(scheduler));
   EXPECT_EQ(results.ForBox(300).size(), 1u);
+}
+
+// Box numbers are window handles any process can name: a request or a cancel from another
+// process for the same number leaves this process's answer alone.
+TEST_F(AnswerSchedulerTest, AnotherProcessNamingTheBoxStopsNothing) {
+  ResultRecorder results(/*stall=*/true);
+  IndexStore store({tree_});
+  AnswerScheduler scheduler(store, 100);
+  const DWORD self = ::GetCurrentProcessId();
+  const DWORD other = self ^ 0x10000;  // no result pipe of its own: its answer goes nowhere
+  scheduler.Search(Request(600, nullptr));
+  ASSERT_TRUE(results.WaitFor(600, kActionAnswerBegin, 10s));
+  scheduler.Search(SearchRequest{tree_, u"visible", 600, other, nullptr});
+  scheduler.Cancel(other, 600);
+  results.Release();
+  ASSERT_TRUE(results.WaitFor(600, kActionAnswerEnd, 20s));
+  EXPECT_EQ(ItemCount(results.ForBox(600)), 5u);
+  ASSERT_TRUE(AllEnded(scheduler));
+}
+
+// A pattern longer than anyone types is answered with nothing; one at the cap is matched, and
+// a pattern of a thousand stars costs what one star does.
+TEST_F(AnswerSchedulerTest, APatternPastTheCapIsAnsweredWithNothing) {
+  ResultRecorder results;
+  IndexStore store({tree_});
+  AnswerScheduler scheduler(store, 100);
+  store.Start();
+  testing_support::WaitUntil([&] { return store.AllIndexed(); }, 10000);
+  ASSERT_TRUE(store.AllIndexed());
+  const std::u16string atCap = u"visible" + std::u16string(kMaxWildcardChars - 7, u'*');
+  const std::u16string pastCap = atCap + u"*";
+  const std::pair<std::u16string, std::size_t> cases[] = {{atCap, 5}, {pastCap, 0}, {u"*?*?*" + atCap.substr(5), 5}};
+  std::uint32_t box = 700;
+  for (const auto& [wildcard, items] : cases) {
+    ++box;
+    scheduler.Search(SearchRequest{tree_, wildcard, box, ::GetCurrentProcessId(), nullptr});
+    const auto answer = results.Answer(box);
+    ASSERT_GE(answer.size(), 2u) << wildcard.size();
+    EXPECT_EQ(answer.front().action, kActionAnswerBegin);
+    EXPECT_EQ(answer.back().action, kActionAnswerEnd);
+    EXPECT_EQ(ItemCount(answer), items) << wildcard.size();
+  }
+}
+
+// Shut-down waits for every answer with a limit, and tells whether all of them ended.
+TEST_F(AnswerSchedulerTest, ShutdownEndsAnswersStalledOnAProgram) {
+  ResultRecorder results(/*stall=*/true);
+  IndexStore store({tree_});
+  AnswerScheduler scheduler(store, 100, /*messageTimeoutMs=*/60000);
+  for (std::uint32_t box = 800; box < 804; ++box) scheduler.Search(Request(box, nullptr));
+  ASSERT_TRUE(results.WaitFor(803, kActionAnswerBegin, 10s));
+  EXPECT_TRUE(scheduler.Shutdown(DeadlineIn(8000)));
+  EXPECT_EQ(scheduler.Running(), 0u);
+  results.Release();
+}
+
+// A thread's body that throws (a failed allocation) ends that thread, not the process.
+TEST(ServiceThread, AThrowingBodyEndsOnlyItsOwnThread) {
+  std::atomic<bool> after{false};
+  ServiceThread failing(L"a test", [] { throw std::bad_alloc(); });
+  ServiceThread other(L"a test", [&] { after = true; });
+  EXPECT_TRUE(failing.Join(DeadlineIn(10000)));
+  EXPECT_TRUE(other.Join(DeadlineIn(10000)));
+  EXPECT_TRUE(after);
+  ServiceThread waiting(L"a test", [] { ::Sleep(300); });
+  EXPECT_FALSE(waiting.Join(DeadlineIn(0)));
+  EXPECT_TRUE(waiting.Join(DeadlineIn(10000)));
 }
 
 }  // namespace
