@@ -117,7 +117,7 @@ void AnswerScheduler::AnnounceUpdate(DWORD clientProcessId, std::u16string progr
     ResultSender sender(clientProcessId);
     if (!sender.Connect(kConnectTimeoutMs)) return;
     Deliver(sender, BuildUpdateAnnouncement(program, version));
-    sender.DisconnectClient();
+    Finish(sender);
   });
 }
 
@@ -136,7 +136,7 @@ void AnswerScheduler::Answer(const SearchRequest& request, Box& box, const std::
     return ok && ++sent < cap_;
   });
   if (ok && !cancel && (complete || sent >= cap_)) Deliver(sender, BuildAnswerEnd(request.searchBox));
-  sender.DisconnectClient();
+  Finish(sender);
 }
 
 // Only the sending is watched: a search may take its time between two items.
@@ -145,6 +145,13 @@ bool AnswerScheduler::Deliver(ResultSender& sender, const IMessageData& message)
   const bool ok = sender.Send(message);
   Disarm(&sender);
   return ok;
+}
+
+// The end marker may wait on the program as well.
+void AnswerScheduler::Finish(ResultSender& sender) {
+  Arm(&sender);
+  sender.DisconnectClient();
+  Disarm(&sender);
 }
 
 void AnswerScheduler::Arm(ResultSender* sender) {

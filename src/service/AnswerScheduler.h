@@ -79,6 +79,8 @@ class AnswerScheduler {
   void GiveBack();
   // Sends one message under the stall watchdog.
   bool Deliver(ResultSender& sender, const IMessageData& message);
+  // Ends the connection under the same watchdog.
+  void Finish(ResultSender& sender);
   void Arm(ResultSender* sender);
   void Disarm(ResultSender* sender);
   void WatchdogLoop();

@@ -1,30 +1,43 @@
 #pragma once
 // One connection to the requesting program's "SearchResultPipe". Only a pipe served by the
 // process that asked is accepted: an instance of another process (another user's program, or
-// an impostor) is refused and the connection is tried again until the time is up.
+// an impostor) is refused and the connection is tried again until the time is up. Every
+// transfer is overlapped and waits on an abort event as well, so another thread can always
+// end a send the program does not take: a program that never reads, or gives its pipe no
+// buffer, holds a blocking write that cancelling from another thread does not reach on
+// every system (Wine's, for one).
 #include <windows.h>
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
-#include "win/ipc/IPCClient.h"
+#include "core/MessageData.h"
+#include "win/common/Handle.h"
 
-class ResultSender : public TIPCClient {
+class ResultSender {
  public:
   explicit ResultSender(DWORD clientProcessId);
+  ~ResultSender();
+  ResultSender(const ResultSender&) = delete;
+  ResultSender& operator=(const ResultSender&) = delete;
 
   // Connects within timeoutMs; false when the right program could not be reached.
   bool Connect(std::uint32_t timeoutMs);
   // Sends one message and waits for its reply; false when the pipe failed or was aborted.
   bool Send(const IMessageData& message);
-  // From another thread: ends a send that does not finish (a stalled program).
+  // Sends the end marker (unless aborted) and closes the connection.
+  void DisconnectClient();
+  // From another thread: ends a transfer that does not finish (a stalled program), and every
+  // one after it.
   void Abort();
 
- protected:
-  HANDLE OpenPipe(const std::wstring& path) override;
-
  private:
+  // The pipe when served by the asking process; empty otherwise.
+  UniqueFileHandle OpenPipe(const std::wstring& path) const;
+
   DWORD clientProcessId_;
-  std::atomic<HANDLE> pipe_{INVALID_HANDLE_VALUE};
+  UniqueFileHandle pipe_;
+  UniqueKernelHandle abort_;
   std::atomic<bool> aborted_{false};
 };

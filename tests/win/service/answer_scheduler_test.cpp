@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <atomic>
 #include <new>
 #include <chrono>
@@ -222,6 +223,19 @@ TEST_F(AnswerSchedulerTest, ShutdownEndsAnswersStalledOnAProgram) {
   EXPECT_TRUE(scheduler.Shutdown(DeadlineIn(8000)));
   EXPECT_EQ(scheduler.Running(), 0u);
   results.Release();
+}
+
+TEST_F(AnswerSchedulerTest, ShutdownEndsAnAnswerWritingToAPipeThatNeverReads) {
+  service_testing::DeafResultPipe deaf;
+  ASSERT_TRUE(deaf.Valid());
+  IndexStore store({tree_});
+  AnswerScheduler scheduler(store, 100, /*messageTimeoutMs=*/60000);
+  scheduler.Search(Request(900, nullptr));
+  ASSERT_TRUE(deaf.WaitConnected(10000));
+  ::Sleep(200);  // the first write is under way
+  const ULONGLONG before = ::GetTickCount64();
+  EXPECT_TRUE(scheduler.Shutdown(DeadlineIn(8000)));
+  std::printf("shut-down with an answer writing to a pipe that never reads: %llu ms\n", ::GetTickCount64() - before);
 }
 
 // A thread's body that throws (a failed allocation) ends that thread, not the process.
