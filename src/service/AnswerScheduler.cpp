@@ -5,7 +5,6 @@
 #include "core/SearchMessages.h"
 #include "service/ResultSender.h"
 
-
 AnswerScheduler::AnswerScheduler(IndexStore& store, std::size_t cap, DWORD messageTimeoutMs)
     : producer_(store), cap_(cap), messageTimeoutMs_(messageTimeoutMs) {
   watchdog_ = ServiceThread(L"the answer watchdog", [this] { WatchdogLoop(); });
@@ -30,10 +29,13 @@ bool AnswerScheduler::Shutdown(ULONGLONG deadline) {
   }
   bool ended = watchdog_.Join(deadline);
   for (const auto& a : answers) ended = a.Join(deadline) && ended;
-  std::lock_guard lock(lock_);
+  std::unique_lock lock(lock_);
   // Threads that did not end are kept, never destroyed while they run.
   answers_.splice(answers_.end(), answers);
-  return ended;
+  // An answer reserved just before the shut-down may have joined the list only now.
+  const ULONGLONG now = ::GetTickCount64();
+  const auto left = std::chrono::milliseconds(deadline > now ? deadline - now : 0);
+  return idle_.wait_for(lock, left, [this] { return running_ == 0; }) && ended;
 }
 
 bool AnswerScheduler::Reserve() {
@@ -50,13 +52,15 @@ void AnswerScheduler::GiveBack() {
 
 bool AnswerScheduler::Run(std::function<void()> work) {
   try {
-    ServiceThread thread(L"an answer", [this, work = std::move(work)] {
+    // The list's place first: once the thread runs, nothing here may fail.
+    std::list<ServiceThread> place(1);
+    place.front() = ServiceThread(L"an answer", [this, work = std::move(work)] {
       RunCaught(L"an answer", work);
       GiveBack();
     });
     std::lock_guard lock(lock_);
     answers_.remove_if([](const ServiceThread& t) { return t.Finished(); });
-    answers_.push_back(std::move(thread));
+    answers_.splice(answers_.end(), place);
     return true;
   } catch (const std::exception&) {  // out of threads or memory: the request is dropped
     GiveBack();
