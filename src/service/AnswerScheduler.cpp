@@ -98,7 +98,8 @@ void AnswerScheduler::Search(SearchRequest request) {
     if (it != boxes_.end() && it->second == box && box->cancel == cancel) boxes_.erase(it);
   };
   if (!Run([this, request = std::move(request), box, cancel, release] {
-        Answer(request, *box, *cancel);
+        // The box's state goes however the answer ends.
+        RunCaught(L"an answer", [&] { Answer(request, *box, *cancel); });
         release();
       }))
     release();
@@ -145,17 +146,14 @@ void AnswerScheduler::Answer(const SearchRequest& request, Box& box, const std::
 
 // Only the sending is watched: a search may take its time between two items.
 bool AnswerScheduler::Deliver(ResultSender& sender, const IMessageData& message) {
-  Arm(&sender);
-  const bool ok = sender.Send(message);
-  Disarm(&sender);
-  return ok;
+  const Watched watched(*this, sender);
+  return sender.Send(message);
 }
 
 // The end marker may wait on the program as well.
 void AnswerScheduler::Finish(ResultSender& sender) {
-  Arm(&sender);
+  const Watched watched(*this, sender);
   sender.DisconnectClient();
-  Disarm(&sender);
 }
 
 void AnswerScheduler::Arm(ResultSender* sender) {

@@ -68,6 +68,21 @@ class AnswerScheduler {
     ResultSender* sender;
     ULONGLONG deadline;
   };
+  // A sender under the watchdog for one scope; it leaves the watch however the scope ends, so
+  // the watchdog never holds a sender that is gone.
+  class Watched {
+   public:
+    Watched(AnswerScheduler& scheduler, ResultSender& sender) : scheduler_(scheduler), sender_(sender) {
+      scheduler_.Arm(&sender_);
+    }
+    ~Watched() { scheduler_.Disarm(&sender_); }
+    Watched(const Watched&) = delete;
+    Watched& operator=(const Watched&) = delete;
+
+   private:
+    AnswerScheduler& scheduler_;
+    ResultSender& sender_;
+  };
 
   void Answer(const SearchRequest& request, Box& box, const std::atomic<bool>& cancel);
   // Takes a place for one more answer (under lock_); false when there is none.

@@ -2,10 +2,10 @@
 // One connection to the requesting program's "SearchResultPipe". Only a pipe served by the
 // process that asked is accepted: an instance of another process (another user's program, or
 // an impostor) is refused and the connection is tried again until the time is up. Every
-// transfer is overlapped and waits on an abort event as well, so another thread can always
-// end a send the program does not take: a program that never reads, or gives its pipe no
-// buffer, holds a blocking write that cancelling from another thread does not reach on
-// every system (Wine's, for one).
+// transfer, the end marker included, is overlapped and waits on an abort event as well: once
+// aborted, nothing more is sent and no transfer waits, however the abort and the transfer
+// fall in time. (Cancelling the I/O instead misses a transfer that begins just after it, and
+// the end marker that follows a cancelled send blocks again on a program that never reads.)
 #include <windows.h>
 
 #include <atomic>

@@ -23,7 +23,9 @@ void ReportStatus(DWORD state, DWORD exitCode = NO_ERROR) {
   status.dwCurrentState = state;
   status.dwControlsAccepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN : 0;
   status.dwWin32ExitCode = exitCode;
-  status.dwWaitHint = state == SERVICE_RUNNING || state == SERVICE_STOPPED ? 0 : 5000;
+  // A stop takes at most SearchService::kStopMs and the request pipe's own stop.
+  const DWORD pendingHint = state == SERVICE_STOP_PENDING ? 10000 : 5000;
+  status.dwWaitHint = state == SERVICE_RUNNING || state == SERVICE_STOPPED ? 0 : pendingHint;
   ::SetServiceStatus(g_statusHandle, &status);
 }
 
