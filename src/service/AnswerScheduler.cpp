@@ -152,8 +152,11 @@ bool AnswerScheduler::Deliver(ResultSender& sender, const IMessageData& message)
 
 // The end marker may wait on the program as well.
 void AnswerScheduler::Finish(ResultSender& sender) {
-  const Watched watched(*this, sender);
-  sender.DisconnectClient();
+  {
+    const Watched watched(*this, sender);
+    sender.SendEndMarker();
+  }
+  sender.Close();
 }
 
 void AnswerScheduler::Arm(ResultSender* sender) {

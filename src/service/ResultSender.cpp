@@ -7,14 +7,13 @@
 #include "win/ipc/FrameIo.h"
 #include "win/ipc/IPCClient.h"
 
-ResultSender::ResultSender(DWORD clientProcessId)
-    : clientProcessId_(clientProcessId), abort_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+ResultSender::ResultSender(DWORD clientProcessId) : clientProcessId_(clientProcessId) {}
 
-ResultSender::~ResultSender() { DisconnectClient(); }
+ResultSender::~ResultSender() { Close(); }
 
 UniqueFileHandle ResultSender::OpenPipe(const std::wstring& path) const {
   UniqueFileHandle pipe(::CreateFileW(path.c_str(), TIPCClient::kPipeAccess, 0, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
+                                      SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
   if (!pipe) return pipe;
   ULONG serverPid = 0;
   if (!::GetNamedPipeServerProcessId(pipe.get(), &serverPid) || serverPid != clientProcessId_) {
@@ -27,8 +26,7 @@ UniqueFileHandle ResultSender::OpenPipe(const std::wstring& path) const {
 
 bool ResultSender::Connect(std::uint32_t timeoutMs) {
   using Clock = std::chrono::steady_clock;
-  DisconnectClient();
-  if (!abort_) return false;
+  Close();
   const std::wstring path = L"\\\\.\\pipe\\" + W(kSearchResultPipe);
   const Clock::time_point start = Clock::now();
   for (;;) {
@@ -46,22 +44,21 @@ bool ResultSender::Connect(std::uint32_t timeoutMs) {
 
 bool ResultSender::Send(const IMessageData& message) {
   if (aborted_ || !pipe_ || !message) return false;
-  TPipeIo io(pipe_.get(), true, abort_.get());
+  TPipeIo io(pipe_.get(), false);
   if (!WriteFrame(io, *message).Ok()) return false;
   IMessageData reply = NewMessageData();
   return ReadFrame(io, *reply).Ok() && !aborted_;
 }
 
-void ResultSender::DisconnectClient() {
-  if (!pipe_) return;
-  if (!aborted_) {
-    TPipeIo io(pipe_.get(), true, abort_.get());
-    WriteEndMarker(io);
-  }
-  pipe_.reset();
+void ResultSender::SendEndMarker() {
+  if (aborted_ || !pipe_) return;
+  TPipeIo io(pipe_.get(), false);
+  WriteEndMarker(io);
 }
+
+void ResultSender::Close() { pipe_.reset(); }
 
 void ResultSender::Abort() {
   aborted_ = true;
-  if (abort_) ::SetEvent(abort_.get());
+  if (pipe_) ::CancelIoEx(pipe_.get(), nullptr);
 }

@@ -1,11 +1,11 @@
 #pragma once
 // One connection to the requesting program's "SearchResultPipe". Only a pipe served by the
 // process that asked is accepted: an instance of another process (another user's program, or
-// an impostor) is refused and the connection is tried again until the time is up. Every
-// transfer, the end marker included, is overlapped and waits on an abort event as well: once
-// aborted, nothing more is sent and no transfer waits, however the abort and the transfer
-// fall in time. (Cancelling the I/O instead misses a transfer that begins just after it, and
-// the end marker that follows a cancelled send blocks again on a program that never reads.)
+// an impostor) is refused and the connection is tried again until the time is up. Another
+// thread may abort the connection while a transfer waits on a program that stopped reading:
+// the transfer is cancelled, and once aborted nothing more is sent, not even the end marker
+// (which would block again on such a program). A cancel that comes just before a transfer
+// begins finds nothing to cancel, so the one who aborts repeats it while the transfer lasts.
 #include <windows.h>
 
 #include <atomic>
@@ -26,8 +26,11 @@ class ResultSender {
   bool Connect(std::uint32_t timeoutMs);
   // Sends one message and waits for its reply; false when the pipe failed or was aborted.
   bool Send(const IMessageData& message);
-  // Sends the end marker (unless aborted) and closes the connection.
-  void DisconnectClient();
+  // Sends the end marker, unless aborted.
+  void SendEndMarker();
+  // Closes the connection (without the end marker: the program sees its end all the same);
+  // never while another thread may abort it.
+  void Close();
   // From another thread: ends a transfer that does not finish (a stalled program), and every
   // one after it.
   void Abort();
@@ -38,6 +41,5 @@ class ResultSender {
 
   DWORD clientProcessId_;
   UniqueFileHandle pipe_;
-  UniqueKernelHandle abort_;
   std::atomic<bool> aborted_{false};
 };
