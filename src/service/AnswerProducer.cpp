@@ -42,14 +42,14 @@ std::wstring NormalizeDir(const std::wstring& dir) {
   return d;
 }
 
-// Whether the impersonated caller may list the folder.
-bool CanList(const std::wstring& folder) {
+}  // namespace
+
+bool CanListAsCaller(const std::wstring& folder) {
   UniqueFileHandle h(::CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   return static_cast<bool>(h);
 }
-}  // namespace
 
 bool AnswerProducer::Walk(const std::wstring& dir, const NameQuery& query, const std::atomic<bool>& cancel,
                           const ItemSink& emit) const {
@@ -110,7 +110,7 @@ bool AnswerProducer::Produce(const SearchRequest& request, const std::atomic<boo
       for (const FileIndex::EntryId scope : scopes) scopePaths.push_back(store_.Index().PathOf(scope));
     }
     constexpr std::size_t kBatch = 256;
-    ListingCheck listing(std::move(scopePaths), [](const std::u16string& folder) { return CanList(W(folder)); });
+    ListingCheck listing(std::move(scopePaths), [this](const std::u16string& folder) { return canList_(W(folder)); });
     std::vector<FileIndex::EntryId> batch;
     std::vector<std::u16string> paths;
     for (std::size_t at = 0; at < hits.size() && !cancel; at += kBatch) {

@@ -5,8 +5,9 @@
 #include "core/SearchMessages.h"
 #include "service/ResultSender.h"
 
-AnswerScheduler::AnswerScheduler(IndexStore& store, std::size_t cap, DWORD messageTimeoutMs)
-    : producer_(store), cap_(cap), messageTimeoutMs_(messageTimeoutMs) {
+AnswerScheduler::AnswerScheduler(IndexStore& store, std::size_t cap, DWORD messageTimeoutMs,
+                                 AnswerProducer::FolderCheck canList)
+    : producer_(store, std::move(canList)), cap_(cap), messageTimeoutMs_(messageTimeoutMs) {
   watchdog_ = ServiceThread(L"the answer watchdog", [this] { WatchdogLoop(); });
 }
 

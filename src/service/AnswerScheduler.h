@@ -39,7 +39,9 @@ class AnswerScheduler {
   // How long Shutdown waits by default for the answers to end.
   static constexpr DWORD kShutdownMs = 5000;
 
-  AnswerScheduler(IndexStore& store, std::size_t cap, DWORD messageTimeoutMs = kMessageTimeoutMs);
+  // canList: whether the client may list a folder (the file system's answer by default).
+  AnswerScheduler(IndexStore& store, std::size_t cap, DWORD messageTimeoutMs = kMessageTimeoutMs,
+                  AnswerProducer::FolderCheck canList = CanListAsCaller);
   ~AnswerScheduler();
   AnswerScheduler(const AnswerScheduler&) = delete;
   AnswerScheduler& operator=(const AnswerScheduler&) = delete;

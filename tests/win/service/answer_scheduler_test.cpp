@@ -15,6 +15,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <vector>
 
 #include "core/SearchMessages.h"
@@ -211,6 +212,31 @@ TEST_F(AnswerSchedulerTest, APatternPastTheCapIsAnsweredWithNothing) {
     EXPECT_EQ(answer.back().action, kActionAnswerEnd);
     EXPECT_EQ(ItemCount(answer), items) << wildcard.size();
   }
+}
+
+// A hit under a folder the client may list, below one it may not, is not shown: its path
+// would name the folder it may not list. Wine does not enforce folder rights (and the tests
+// run as root), so the client's rights are a stand-in that refuses one folder.
+TEST_F(AnswerSchedulerTest, NoHitNamesAFolderTheClientMayNotList) {
+  testing_support::TempTree tree(L"ruvo-rights");
+  for (const wchar_t* f : {L"Open", L"Secret", L"Secret\\Public", L"Secret\\Public\\Deeper"}) tree.Folder(f);
+  for (const wchar_t* f : {L"Open\\hit1.txt", L"Secret\\hit2.txt", L"Secret\\Public\\hit3.txt",
+                           L"Secret\\Public\\Deeper\\hit4.txt", L"hit5.txt"})
+    tree.File(f);
+  const std::wstring refused = tree.Path(L"Secret");
+  ResultRecorder results;
+  IndexStore store({tree.Root()});
+  AnswerScheduler scheduler(store, 100, AnswerScheduler::kMessageTimeoutMs,
+                            [&](const std::wstring& folder) { return _wcsicmp(folder.c_str(), refused.c_str()) != 0; });
+  store.Start();
+  testing_support::WaitUntil([&] { return store.AllIndexed(); }, 10000);
+  ASSERT_TRUE(store.AllIndexed());
+  scheduler.Search(SearchRequest{tree.Root(), u"hit", 950, ::GetCurrentProcessId(), nullptr});
+  EXPECT_EQ(service_testing::Items(results.Answer(950)),
+            (std::set<std::u16string>{U(tree.Path(L"Open\\hit1.txt")), U(tree.Path(L"hit5.txt"))}));
+  // Searched from inside: the folders it names below the searched one are checked alike.
+  scheduler.Search(SearchRequest{tree.Path(L"Secret\\Public"), u"hit", 951, ::GetCurrentProcessId(), nullptr});
+  EXPECT_EQ(ItemCount(results.Answer(951)), 2u);
 }
 
 // Shut-down waits for every answer with a limit, and tells whether all of them ended.
