@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/CancelPoll.h"
 #include "core/FileIndexText.h"
 #include "core/TextFold.h"
 
@@ -361,6 +362,8 @@ std::vector<FileIndex::EntryId> FileIndex::Search(const NameQuery& query, const 
     return found.size() < cap;
   };
   const EntryId count = static_cast<EntryId>(entries_.size());
+  CancelPoll poll;
+  if (cancel && cancel->load(std::memory_order_relaxed)) return found;
 
   std::vector<NameTrigrams::Key> keys;
   if (plan != SearchPlan::kScan)
@@ -375,9 +378,8 @@ std::vector<FileIndex::EntryId> FileIndex::Search(const NameQuery& query, const 
                                  return a->Count() < b->Count();
                                }))->Count();
     if (plan == SearchPlan::kPostings || rarest * kDenseDen <= blocks * kDenseNum) {
-      std::size_t visited = 0;
       NameTrigrams::Intersect(sets, [&](std::uint32_t block) {
-        if ((++visited & 0xFF) == 0 && cancel && cancel->load(std::memory_order_relaxed)) return false;
+        if (cancel && poll.Due() && cancel->load(std::memory_order_relaxed)) return false;
         const EntryId first = block << NameTrigrams::kBlockShift;
         const EntryId end = std::min<EntryId>(count, first + NameTrigrams::kBlockSize);
         for (EntryId i = first; i < end; ++i)
@@ -388,7 +390,7 @@ std::vector<FileIndex::EntryId> FileIndex::Search(const NameQuery& query, const 
     }
   }
   for (EntryId i = 0; i < count; ++i) {
-    if ((i & 0xFFF) == 0 && cancel && cancel->load(std::memory_order_relaxed)) break;
+    if (cancel && poll.Due() && cancel->load(std::memory_order_relaxed)) break;
     if (!consider(i)) break;
   }
   return found;

@@ -90,6 +90,25 @@ bool WildcardSplit(std::u16string_view pattern, std::u16string_view text, unsign
   }
 }
 
+std::u16string SimplifyWildcard(std::u16string_view pattern) {
+  std::u16string out;
+  out.reserve(pattern.size());
+  bool star = false;  // the run so far held a star, still to be written
+  for (const char16_t c : pattern) {
+    if (c == u'*') {
+      star = true;
+      continue;
+    }
+    if (c != u'?' && star) {
+      out.push_back(u'*');
+      star = false;
+    }
+    out.push_back(c);
+  }
+  if (star) out.push_back(u'*');
+  return out;
+}
+
 std::u16string BuildMatchText(std::u16string_view wildcard, const TStringArray& pieces) {
   // Built in one pass by position: a piece may itself hold "*" or "?" (the name comes from
   // another process), so searching the text built so far for the next run could hit a piece.

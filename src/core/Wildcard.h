@@ -1,11 +1,16 @@
 #pragma once
 // Matches a search query against a file name and recovers which part of the name each
 // wildcard run took, so the literal part of the query can be boxed in the result list.
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
 
 using TStringArray = std::vector<std::u16string>;
+
+// The longest query a person types. A longer one is no search anybody means, and the cost of
+// matching grows with the pattern, so the service answers it with nothing.
+inline constexpr std::size_t kMaxWildcardChars = 1024;
 
 // Bit flags of WildcardSplit.
 enum : unsigned {
@@ -22,6 +27,12 @@ enum : unsigned {
 // recent star is backtracked to, so the work is bounded by pattern length times text length.
 bool WildcardSplit(std::u16string_view pattern, std::u16string_view text, unsigned flags,
                    TStringArray& pieces);
+
+// The same pattern with each wildcard run written as its "?"s followed by one "*" when the run
+// held any star: it matches the same names, and each run takes the same characters, so the
+// pieces of a match and the match text do not change. Backslashes are ordinary characters.
+// A query of many stars then costs no more than a short one.
+std::u16string SimplifyWildcard(std::u16string_view pattern);
 
 // Puts the pieces in place of the wildcard runs of the query: for a matched name this is the
 // name with the query's literal characters as the user typed them; with no pieces, the query

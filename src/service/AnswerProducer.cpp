@@ -2,12 +2,13 @@
 
 #include <algorithm>
 #include <cwctype>
-#include <map>
 #include <shared_mutex>
 #include <vector>
 
 #include "core/FileIndex.h"
 #include "core/FileIndexQuery.h"
+#include "core/ListingCheck.h"
+#include "core/Wildcard.h"
 #include "service/DirectoryWalker.h"
 #include "service/IndexStore.h"
 #include "win/common/WideText.h"
@@ -41,14 +42,14 @@ std::wstring NormalizeDir(const std::wstring& dir) {
   return d;
 }
 
-// Whether the impersonated caller may list the folder.
-bool CanList(const std::wstring& folder) {
+}  // namespace
+
+bool CanListAsCaller(const std::wstring& folder) {
   UniqueFileHandle h(::CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   return static_cast<bool>(h);
 }
-}  // namespace
 
 bool AnswerProducer::Walk(const std::wstring& dir, const NameQuery& query, const std::atomic<bool>& cancel,
                           const ItemSink& emit) const {
@@ -67,7 +68,10 @@ bool AnswerProducer::Walk(const std::wstring& dir, const NameQuery& query, const
 
 bool AnswerProducer::Produce(const SearchRequest& request, const std::atomic<bool>& cancel,
                              const ItemSink& emit) const {
-  const NameQuery query(request.wildcard);
+  // A pattern past the cap is answered with nothing; runs of stars cost nothing once
+  // simplified.
+  if (request.wildcard.size() > kMaxWildcardChars) return true;
+  const NameQuery query(SimplifyWildcard(request.wildcard));
   if (query.IsEmpty()) return true;
   Impersonation asClient(request.token);
   // A client token that cannot be taken on must not turn into the service's own rights.
@@ -99,12 +103,14 @@ bool AnswerProducer::Produce(const SearchRequest& request, const std::atomic<boo
     // only briefly and the first items leave before the rest are looked at. The cap counts
     // what the client may see, so hidden hits do not use it up.
     std::vector<FileIndex::EntryId> hits;
+    std::vector<std::u16string> scopePaths;
     {
       std::shared_lock lock(store_.Lock());
       hits = store_.Index().Search(query, scopes, static_cast<std::size_t>(-1), &cancel);
+      for (const FileIndex::EntryId scope : scopes) scopePaths.push_back(store_.Index().PathOf(scope));
     }
     constexpr std::size_t kBatch = 256;
-    std::map<std::u16string, bool> allowed;  // folder -> the client may list it
+    ListingCheck listing(std::move(scopePaths), [this](const std::u16string& folder) { return canList_(W(folder)); });
     std::vector<FileIndex::EntryId> batch;
     std::vector<std::u16string> paths;
     for (std::size_t at = 0; at < hits.size() && !cancel; at += kBatch) {
@@ -119,14 +125,7 @@ bool AnswerProducer::Produce(const SearchRequest& request, const std::atomic<boo
         paths = index.PathsOf(batch);
       }
       for (auto& path : paths) {
-        const std::u16string folder = path.substr(0, path.find_last_of(u'\\'));
-        auto it = allowed.find(folder);
-        if (it == allowed.end()) {
-          std::wstring dir = W(folder);
-          if (dir.size() == 2) dir += L'\\';
-          it = allowed.emplace(folder, CanList(dir)).first;
-        }
-        if (it->second && !emit(std::move(path))) return false;
+        if (listing.Allows(path) && !emit(std::move(path))) return false;
         if (cancel) return false;
       }
     }

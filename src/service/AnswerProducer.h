@@ -1,7 +1,8 @@
 #pragma once
 // Produces one answer's items: folders the index serves are looked up in it, the others are
-// walked, and a path goes out only when the client may list its folder. With the client's
-// token the work runs as the client, so the answer holds what the user may see.
+// walked, and a path goes out only when the client may list every folder it names below the
+// searched one. With the client's token the work runs as the client, so the answer holds what
+// the user may see.
 #include <windows.h>
 
 #include <atomic>
@@ -24,12 +25,19 @@ struct SearchRequest {
   std::shared_ptr<UniqueKernelHandle> token;
 };
 
+// Whether the calling thread (as the client, while it impersonates one) may list the folder.
+bool CanListAsCaller(const std::wstring& folder);
+
 class AnswerProducer {
  public:
   // Receives one found path; false ends the answer (cap reached, or the program gone).
   using ItemSink = std::function<bool(std::u16string path)>;
+  // Whether the client may list a folder ("C:\" for a drive root), asked on the answer's
+  // thread while it runs as the client.
+  using FolderCheck = std::function<bool(const std::wstring& folder)>;
 
-  explicit AnswerProducer(IndexStore& store) : store_(store) {}
+  explicit AnswerProducer(IndexStore& store, FolderCheck canList = CanListAsCaller)
+      : store_(store), canList_(std::move(canList)) {}
 
   // Hands every path the client may see to emit, as found. True when all were offered.
   bool Produce(const SearchRequest& request, const std::atomic<bool>& cancel, const ItemSink& emit) const;
@@ -38,4 +46,5 @@ class AnswerProducer {
   bool Walk(const std::wstring& dir, const NameQuery& query, const std::atomic<bool>& cancel, const ItemSink& emit) const;
 
   IndexStore& store_;
+  FolderCheck canList_;
 };

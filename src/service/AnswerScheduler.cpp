@@ -1,30 +1,42 @@
 #include "service/AnswerScheduler.h"
 
 #include <chrono>
-#include <system_error>
 
 #include "core/SearchMessages.h"
 #include "service/ResultSender.h"
 
-
-AnswerScheduler::AnswerScheduler(IndexStore& store, std::size_t cap, DWORD messageTimeoutMs)
-    : producer_(store), cap_(cap), messageTimeoutMs_(messageTimeoutMs) {
-  watchdog_ = std::thread([this] { WatchdogLoop(); });
+AnswerScheduler::AnswerScheduler(IndexStore& store, std::size_t cap, DWORD messageTimeoutMs,
+                                 AnswerProducer::FolderCheck canList)
+    : producer_(store, std::move(canList)), cap_(cap), messageTimeoutMs_(messageTimeoutMs) {
+  watchdog_ = ServiceThread(L"the answer watchdog", [this] { WatchdogLoop(); });
 }
 
 AnswerScheduler::~AnswerScheduler() { Shutdown(); }
 
-void AnswerScheduler::Shutdown() {
+bool AnswerScheduler::Shutdown(ULONGLONG deadline) {
+  std::list<ServiceThread> answers;
+  {
+    std::unique_lock lock(lock_);
+    if (!shuttingDown_) {
+      shuttingDown_ = true;
+      shutdownDeadline_ = deadline;
+      for (auto& [key, state] : boxes_)
+        if (state->cancel) *state->cancel = true;
+      for (auto& w : watches_) w.sender->Abort();
+    }
+    idle_.notify_all();
+    // No answer starts any more, so the list is complete.
+    answers.swap(answers_);
+  }
+  bool ended = watchdog_.Join(deadline);
+  for (const auto& a : answers) ended = a.Join(deadline) && ended;
   std::unique_lock lock(lock_);
-  if (shuttingDown_ && !watchdog_.joinable()) return;
-  shuttingDown_ = true;
-  for (auto& [box, state] : boxes_)
-    if (state->cancel) *state->cancel = true;
-  for (auto& w : watches_) w.sender->Abort();
-  idle_.wait_for(lock, std::chrono::seconds(10), [this] { return running_ == 0; });
-  lock.unlock();
-  idle_.notify_all();
-  if (watchdog_.joinable()) watchdog_.join();
+  // Threads that did not end are kept, never destroyed while they run.
+  answers_.splice(answers_.end(), answers);
+  // An answer reserved just before the shut-down may have joined the list only now.
+  const ULONGLONG now = ::GetTickCount64();
+  const auto left = std::chrono::milliseconds(deadline > now ? deadline - now : 0);
+  return idle_.wait_for(lock, left, [this] { return running_ == 0; }) && ended;
 }
 
 bool AnswerScheduler::Reserve() {
@@ -41,12 +53,17 @@ void AnswerScheduler::GiveBack() {
 
 bool AnswerScheduler::Run(std::function<void()> work) {
   try {
-    std::thread([this, work = std::move(work)] {
-      work();
+    // The list's place first: once the thread runs, nothing here may fail.
+    std::list<ServiceThread> place(1);
+    place.front() = ServiceThread(L"an answer", [this, work = std::move(work)] {
+      RunCaught(L"an answer", work);
       GiveBack();
-    }).detach();
+    });
+    std::lock_guard lock(lock_);
+    answers_.remove_if([](const ServiceThread& t) { return t.Finished(); });
+    answers_.splice(answers_.end(), place);
     return true;
-  } catch (const std::system_error&) {  // out of threads: the request is dropped
+  } catch (const std::exception&) {  // out of threads or memory: the request is dropped
     GiveBack();
     return false;
   }
@@ -65,7 +82,7 @@ std::size_t AnswerScheduler::BoxCount() {
 void AnswerScheduler::Search(SearchRequest request) {
   std::shared_ptr<Box> box;
   auto cancel = std::make_shared<std::atomic<bool>>(false);
-  const std::uint32_t id = request.searchBox;
+  const BoxKey id{request.clientProcessId, request.searchBox};
   {
     std::lock_guard lock(lock_);
     if (!Reserve()) return;
@@ -82,15 +99,16 @@ void AnswerScheduler::Search(SearchRequest request) {
     if (it != boxes_.end() && it->second == box && box->cancel == cancel) boxes_.erase(it);
   };
   if (!Run([this, request = std::move(request), box, cancel, release] {
-        Answer(request, *box, *cancel);
+        // The box's state goes however the answer ends.
+        RunCaught(L"an answer", [&] { Answer(request, *box, *cancel); });
         release();
       }))
     release();
 }
 
-void AnswerScheduler::Cancel(std::uint32_t searchBox) {
+void AnswerScheduler::Cancel(DWORD clientProcessId, std::uint32_t searchBox) {
   std::lock_guard lock(lock_);
-  const auto it = boxes_.find(searchBox);
+  const auto it = boxes_.find({clientProcessId, searchBox});
   if (it == boxes_.end()) return;
   // The answer ends soon and takes the box's state with it.
   if (it->second->cancel) *it->second->cancel = true;
@@ -105,7 +123,7 @@ void AnswerScheduler::AnnounceUpdate(DWORD clientProcessId, std::u16string progr
     ResultSender sender(clientProcessId);
     if (!sender.Connect(kConnectTimeoutMs)) return;
     Deliver(sender, BuildUpdateAnnouncement(program, version));
-    sender.DisconnectClient();
+    Finish(sender);
   });
 }
 
@@ -124,15 +142,22 @@ void AnswerScheduler::Answer(const SearchRequest& request, Box& box, const std::
     return ok && ++sent < cap_;
   });
   if (ok && !cancel && (complete || sent >= cap_)) Deliver(sender, BuildAnswerEnd(request.searchBox));
-  sender.DisconnectClient();
+  Finish(sender);
 }
 
 // Only the sending is watched: a search may take its time between two items.
 bool AnswerScheduler::Deliver(ResultSender& sender, const IMessageData& message) {
-  Arm(&sender);
-  const bool ok = sender.Send(message);
-  Disarm(&sender);
-  return ok;
+  const Watched watched(*this, sender);
+  return sender.Send(message);
+}
+
+// The end marker may wait on the program as well.
+void AnswerScheduler::Finish(ResultSender& sender) {
+  {
+    const Watched watched(*this, sender);
+    sender.SendEndMarker();
+  }
+  sender.Close();
 }
 
 void AnswerScheduler::Arm(ResultSender* sender) {
@@ -145,13 +170,16 @@ void AnswerScheduler::Disarm(ResultSender* sender) {
   std::erase_if(watches_, [sender](const Watch& w) { return w.sender == sender; });
 }
 
-// Each message gets messageTimeoutMs_ to be answered.
+// Each message gets messageTimeoutMs_ to be answered. While shutting down every delivery is
+// aborted, again on each round: an abort that came just before a send began its I/O finds
+// nothing to cancel.
 void AnswerScheduler::WatchdogLoop() {
   std::unique_lock lock(lock_);
-  while (!(shuttingDown_ && running_ == 0)) {
-    idle_.wait_for(lock, std::chrono::milliseconds(200));
+  for (;;) {
     const ULONGLONG now = ::GetTickCount64();
+    if (shuttingDown_ && (running_ == 0 || now >= shutdownDeadline_)) return;
     for (auto& w : watches_)
-      if (now > w.deadline) w.sender->Abort();
+      if (shuttingDown_ || now > w.deadline) w.sender->Abort();
+    idle_.wait_for(lock, std::chrono::milliseconds(shuttingDown_ ? 50 : 200));
   }
 }

@@ -3,22 +3,27 @@
 // query gets a thread of its own, so answers for different search boxes run at the same time;
 // a new query or a cancel for a box stops that box's answer in progress, and a box's answers
 // send one after another, so nothing of an older answer follows the start of a newer one. A
-// watchdog aborts a delivery the program stops reading.
+// box belongs to the process that asked: box numbers are the program's window handles, which
+// any other process can name, so a box is known by the asking process and its number. A
+// watchdog aborts a delivery the program stops reading. Every thread is kept, so shut-down
+// waits for each with a limit.
 #include <windows.h>
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <list>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
+#include <utility>
 #include <vector>
 
 #include "core/MessageData.h"
 #include "service/AnswerProducer.h"
+#include "service/ServiceThread.h"
 
 class IndexStore;
 class ResultSender;
@@ -31,23 +36,32 @@ class AnswerScheduler {
   // Answers and announcements running at once. The program keeps one answer per search box
   // going; requests beyond this are dropped, so a flood cannot take the machine's threads.
   static constexpr std::size_t kMaxRunning = 32;
+  // How long Shutdown waits by default for the answers to end.
+  static constexpr DWORD kShutdownMs = 5000;
 
-  AnswerScheduler(IndexStore& store, std::size_t cap, DWORD messageTimeoutMs = kMessageTimeoutMs);
+  // canList: whether the client may list a folder (the file system's answer by default).
+  AnswerScheduler(IndexStore& store, std::size_t cap, DWORD messageTimeoutMs = kMessageTimeoutMs,
+                  AnswerProducer::FolderCheck canList = CanListAsCaller);
   ~AnswerScheduler();
   AnswerScheduler(const AnswerScheduler&) = delete;
   AnswerScheduler& operator=(const AnswerScheduler&) = delete;
 
   void Search(SearchRequest request);
-  void Cancel(std::uint32_t searchBox);
+  // Stops the answer in progress for that process's box.
+  void Cancel(DWORD clientProcessId, std::uint32_t searchBox);
   void AnnounceUpdate(DWORD clientProcessId, std::u16string program, std::u16string version);
-  // Cancels everything and waits (bounded) for the answers to end.
-  void Shutdown();
+  // Cancels everything and waits until the tick deadline for the answers and the watchdog to
+  // end; false when a thread still runs then (its owner must not be destroyed: the process is
+  // ended instead).
+  bool Shutdown(ULONGLONG deadline);
+  bool Shutdown() { return Shutdown(DeadlineIn(kShutdownMs)); }
 
   std::size_t Running();
   // Search boxes with state kept: those whose answer still runs.
   std::size_t BoxCount();
 
  private:
+  using BoxKey = std::pair<DWORD, std::uint32_t>;  // asking process, its box
   struct Box {
     std::mutex sendLock;
     std::shared_ptr<std::atomic<bool>> cancel;
@@ -56,17 +70,34 @@ class AnswerScheduler {
     ResultSender* sender;
     ULONGLONG deadline;
   };
+  // A sender under the watchdog for one scope; it leaves the watch however the scope ends, so
+  // the watchdog never holds a sender that is gone.
+  class Watched {
+   public:
+    Watched(AnswerScheduler& scheduler, ResultSender& sender) : scheduler_(scheduler), sender_(sender) {
+      scheduler_.Arm(&sender_);
+    }
+    ~Watched() { scheduler_.Disarm(&sender_); }
+    Watched(const Watched&) = delete;
+    Watched& operator=(const Watched&) = delete;
+
+   private:
+    AnswerScheduler& scheduler_;
+    ResultSender& sender_;
+  };
 
   void Answer(const SearchRequest& request, Box& box, const std::atomic<bool>& cancel);
   // Takes a place for one more answer (under lock_); false when there is none.
   bool Reserve();
   // Runs work on a thread of its own in a place already reserved; false (the place given
-  // back) when no thread can be made.
+  // back) when no thread can be made. Threads that have ended are let go here.
   bool Run(std::function<void()> work);
   // Gives a reserved place back (takes lock_).
   void GiveBack();
   // Sends one message under the stall watchdog.
   bool Deliver(ResultSender& sender, const IMessageData& message);
+  // Ends the connection under the same watchdog.
+  void Finish(ResultSender& sender);
   void Arm(ResultSender* sender);
   void Disarm(ResultSender* sender);
   void WatchdogLoop();
@@ -76,9 +107,11 @@ class AnswerScheduler {
   DWORD messageTimeoutMs_;
   std::mutex lock_;
   std::condition_variable idle_;
-  std::map<std::uint32_t, std::shared_ptr<Box>> boxes_;
+  std::map<BoxKey, std::shared_ptr<Box>> boxes_;
   std::size_t running_ = 0;
   bool shuttingDown_ = false;
+  ULONGLONG shutdownDeadline_ = 0;
   std::vector<Watch> watches_;
-  std::thread watchdog_;
+  std::list<ServiceThread> answers_;
+  ServiceThread watchdog_;
 };

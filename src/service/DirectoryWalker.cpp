@@ -10,6 +10,10 @@ std::wstring JoinPath(const std::wstring& parent, const std::wstring& name) {
 }
 
 bool WalkDirectory(const std::wstring& start, const WalkVisitor& visit, const std::atomic<bool>* stop) {
+  // The start too: a junction handed in as a folder (a new one the watcher saw, a link the
+  // client browses) would bring its whole target, another drive or the tree itself.
+  const DWORD startAttributes = ::GetFileAttributesW(start.c_str());
+  if (startAttributes != INVALID_FILE_ATTRIBUTES && (startAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
   std::vector<std::wstring> pending{start};
   while (!pending.empty()) {
     if (stop && stop->load()) return false;

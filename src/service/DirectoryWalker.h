@@ -1,6 +1,7 @@
 #pragma once
 // Walks a folder tree with FindFirstFileExW. Reparse points (junctions, links) are listed but
-// not entered, so a walk never loops or leaves the tree it was given.
+// never entered, the start folder included, so a walk never loops or leaves the tree it was
+// given.
 #include <windows.h>
 
 #include <atomic>

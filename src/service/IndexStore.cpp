@@ -40,23 +40,23 @@ IndexStore::IndexStore(std::vector<std::wstring> roots)
   }
 }
 
-IndexStore::~IndexStore() { Stop(); }
+IndexStore::~IndexStore() { Stop(DeadlineIn(kStopMs)); }
 
 void IndexStore::Start() {
   for (std::size_t i = 0; i < rootPaths_.size(); ++i) {
     auto watcher = std::make_unique<RootWatcher>(*this, i, rootPaths_[i]);
     if (watcher->Start()) watchers_.push_back(std::move(watcher));
   }
-  scanner_ = std::thread([this] {
+  scanner_ = ServiceThread(L"the scan", [this] {
     for (std::size_t i = 0; i < rootPaths_.size() && !stop_; ++i) ScanRoot(i);
   });
 }
 
-void IndexStore::Stop() {
+bool IndexStore::Stop(ULONGLONG deadline) {
   stop_ = true;
-  for (auto& w : watchers_) w->Stop();
-  watchers_.clear();
-  if (scanner_.joinable()) scanner_.join();
+  bool ended = true;
+  for (auto& w : watchers_) ended = w->Stop(deadline) && ended;
+  return scanner_.Join(deadline) && ended;
 }
 
 bool IndexStore::IsRootIndexed(std::size_t root) const { return root < rootPaths_.size() && indexed_[root]; }

@@ -10,10 +10,10 @@
 #include <optional>
 #include <shared_mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "core/FileIndex.h"
+#include "service/ServiceThread.h"
 #include "win/common/Handle.h"
 
 class RootWatcher;
@@ -27,7 +27,11 @@ class IndexStore {
 
   // Starts the watchers and the initial scan in the background.
   void Start();
-  void Stop();
+  // Stops the scan and the watchers; false when one of their threads still runs at the tick
+  // deadline (the store must then outlive the process).
+  bool Stop(ULONGLONG deadline);
+  // How long the destructor's Stop waits.
+  static constexpr DWORD kStopMs = 5000;
 
   const std::vector<std::wstring>& RootPaths() const { return rootPaths_; }
   bool IsRootIndexed(std::size_t root) const;
@@ -83,6 +87,6 @@ class IndexStore {
   mutable std::shared_mutex lock_;
   FileIndex index_;
   std::atomic<bool> stop_{false};
-  std::thread scanner_;
   std::vector<std::unique_ptr<RootWatcher>> watchers_;
+  ServiceThread scanner_;
 };

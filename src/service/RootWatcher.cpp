@@ -1,5 +1,6 @@
 #include "service/RootWatcher.h"
 
+#include <system_error>
 #include <vector>
 
 #include "service/DirectoryWalker.h"
@@ -13,7 +14,11 @@ constexpr DWORD kFilter = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_
 RootWatcher::RootWatcher(IndexStore& store, std::size_t root, std::wstring path)
     : store_(store), root_(root), path_(std::move(path)) {}
 
-RootWatcher::~RootWatcher() { Stop(); }
+// Its thread uses this object: a watcher is destroyed only once the thread ended, and the
+// thread's handle waits for that if Stop was not called.
+RootWatcher::~RootWatcher() {
+  if (stopEvent_) ::SetEvent(stopEvent_.get());
+}
 
 bool RootWatcher::Start() {
   dir_.reset(::CreateFileW(path_.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -26,8 +31,19 @@ bool RootWatcher::Start() {
   // made behind it.
   buffer_.resize(kBufferBytes);
   if (!Arm()) return false;
-  thread_ = std::thread([this] { Run(); });
+  try {
+    thread_ = ServiceThread(L"the watcher", [this] { Run(); });
+  } catch (const std::system_error&) {
+    CancelRead();  // the read must not outlive the buffer it writes into
+    return false;
+  }
   return true;
+}
+
+void RootWatcher::CancelRead() {
+  ::CancelIoEx(dir_.get(), &overlapped_);
+  DWORD ignored;
+  ::GetOverlappedResult(dir_.get(), &overlapped_, &ignored, TRUE);
 }
 
 bool RootWatcher::Arm() {
@@ -40,9 +56,9 @@ bool RootWatcher::Arm() {
   return false;
 }
 
-void RootWatcher::Stop() {
+bool RootWatcher::Stop(ULONGLONG deadline) {
   if (stopEvent_) ::SetEvent(stopEvent_.get());
-  if (thread_.joinable()) thread_.join();
+  return thread_.Join(deadline);
 }
 
 void RootWatcher::Run() {
@@ -52,22 +68,24 @@ void RootWatcher::Run() {
   for (;;) {
     const HANDLE waits[] = {stopEvent_.get(), ioEvent_.get()};
     if (::WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) {
-      ::CancelIoEx(dir_.get(), &overlapped_);
-      DWORD ignored;
-      ::GetOverlappedResult(dir_.get(), &overlapped_, &ignored, TRUE);
+      CancelRead();
       return;
     }
     DWORD bytes = 0;
     const bool ok = ::GetOverlappedResult(dir_.get(), &overlapped_, &bytes, FALSE);
     changes.assign(buffer_.begin(), buffer_.begin() + (ok ? bytes : 0));
     if (!Arm()) return;
-    if (!ok || bytes == 0) {
-      // The system dropped notifications: only a new scan makes the root exact again.
-      ::OutputDebugStringW((L"RuvoService: change notifications lost, rescanning " + path_).c_str());
-      store_.Rescan(root_);
-      continue;
+    if (ok && bytes > 0) {
+      try {
+        Apply(changes.data(), bytes);
+        continue;
+      } catch (const std::exception&) {
+        // A change that could not be applied is a change lost.
+      }
     }
-    Apply(changes.data(), bytes);
+    // The system dropped notifications: only a new scan makes the root exact again.
+    ::OutputDebugStringW((L"RuvoService: change notifications lost, rescanning " + path_).c_str());
+    store_.Rescan(root_);
   }
 }
 

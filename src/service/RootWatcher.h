@@ -1,14 +1,14 @@
 #pragma once
 // Watches one root folder tree with ReadDirectoryChangesW and applies each change to the
-// index. When the system reports lost notifications (an empty or failed read), the root is
-// scanned again.
+// index. When the system reports lost notifications (an empty or failed read), or a change
+// cannot be applied (memory ran out), the root is scanned again.
 #include <windows.h>
 
 #include <atomic>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "service/ServiceThread.h"
 #include "win/common/Handle.h"
 
 class IndexStore;
@@ -22,11 +22,14 @@ class RootWatcher {
 
   // False when the folder cannot be watched (it is then served by its scan only).
   bool Start();
-  void Stop();
+  // Ends the watch; false when its thread still runs at the tick deadline.
+  bool Stop(ULONGLONG deadline);
 
  private:
   // Puts the next read of changes in flight.
   bool Arm();
+  // Ends the read in flight and waits until the system lets go of the buffer.
+  void CancelRead();
   void Run();
   void Apply(const BYTE* buffer, DWORD size);
 
@@ -36,7 +39,7 @@ class RootWatcher {
   UniqueFileHandle dir_;
   UniqueKernelHandle stopEvent_;
   UniqueKernelHandle ioEvent_;
-  std::vector<BYTE> buffer_;   // written by the read in flight
+  std::vector<BYTE> buffer_;  // written by the read in flight
   OVERLAPPED overlapped_{};
-  std::thread thread_;
+  ServiceThread thread_;
 };

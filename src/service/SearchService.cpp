@@ -89,10 +89,16 @@ bool SearchService::Start() {
   return server_.Listening();
 }
 
-void SearchService::Stop() {
+bool SearchService::Stop() {
+  if (stopped_) return *stopped_;
+  const ULONGLONG deadline = DeadlineIn(kStopMs);
   server_.Stop();
-  scheduler_.Shutdown();
-  store_.Stop();
+  const bool answersEnded = scheduler_.Shutdown(deadline);
+  const bool storeEnded = store_.Stop(deadline);
+  // The request pipe's connections end now: their blocked reads and writes are cancelled.
+  server_.Shutdown();
+  stopped_ = answersEnded && storeEnded;
+  return *stopped_;
 }
 
 void SearchService::Handle(const ICommContext& context, const IMessageData& request) {
@@ -107,7 +113,7 @@ void SearchService::Handle(const ICommContext& context, const IMessageData& requ
       break;
     }
     case kActionCancel:
-      scheduler_.Cancel(msg.SearchBox);
+      if (client.known) scheduler_.Cancel(client.processId, msg.SearchBox);
       break;
     case kActionChannelReport:
       ::OutputDebugStringW((L"RuvoService: program started, install channel " + std::to_wstring(msg.SearchBox)).c_str());

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,9 +46,14 @@ class SearchService {
   SearchService(const SearchService&) = delete;
   SearchService& operator=(const SearchService&) = delete;
 
+  // How long Stop may take, well inside the service control manager's patience.
+  static constexpr DWORD kStopMs = 7000;
+
   // False when the request pipe cannot be served.
   bool Start();
-  void Stop();
+  // Stops everything, waiting at most kStopMs for the threads; false when one still runs then.
+  // The service must not be destroyed after that: its owner ends the process instead.
+  bool Stop();
 
  private:
   void Handle(const ICommContext& context, const IMessageData& request);
@@ -57,6 +63,7 @@ class SearchService {
   IndexStore store_;
   AnswerScheduler scheduler_;
   RequestServer server_;
+  std::optional<bool> stopped_;
 };
 
 // The local fixed drives ("C:\", ...).

@@ -23,7 +23,9 @@ void ReportStatus(DWORD state, DWORD exitCode = NO_ERROR) {
   status.dwCurrentState = state;
   status.dwControlsAccepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN : 0;
   status.dwWin32ExitCode = exitCode;
-  status.dwWaitHint = state == SERVICE_RUNNING || state == SERVICE_STOPPED ? 0 : 5000;
+  // A stop takes at most SearchService::kStopMs and the request pipe's own stop.
+  const DWORD pendingHint = state == SERVICE_STOP_PENDING ? 10000 : 5000;
+  status.dwWaitHint = state == SERVICE_RUNNING || state == SERVICE_STOPPED ? 0 : pendingHint;
   ::SetServiceStatus(g_statusHandle, &status);
 }
 
@@ -41,6 +43,14 @@ DWORD WINAPI ControlHandler(DWORD control, DWORD, void*, void*) {
   }
 }
 
+// A thread that did not end in time still uses the service's state, which must not be
+// destroyed under it: the process ends here instead, the stop reported first.
+[[noreturn]] void EndWithThreadsRunning(bool underManager) {
+  ::OutputDebugStringW(L"RuvoService: threads still running at stop, ending the process");
+  if (underManager) ReportStatus(SERVICE_STOPPED);
+  ::ExitProcess(0);
+}
+
 void WINAPI ServiceMain(DWORD, wchar_t**) {
   g_statusHandle = ::RegisterServiceCtrlHandlerExW(kServiceName, ControlHandler, nullptr);
   if (!g_statusHandle) return;
@@ -53,6 +63,8 @@ void WINAPI ServiceMain(DWORD, wchar_t**) {
     }
     ReportStatus(SERVICE_RUNNING);
     ::WaitForSingleObject(g_stopEvent, INFINITE);
+    ReportStatus(SERVICE_STOP_PENDING);
+    if (!service.Stop()) EndWithThreadsRunning(true);
   }
   ReportStatus(SERVICE_STOPPED);
 }
@@ -74,6 +86,7 @@ int RunConsole() {
   std::printf("RuvoService: serving; Ctrl+C ends\n");
   std::fflush(stdout);
   ::WaitForSingleObject(g_stopEvent, INFINITE);
+  if (!service.Stop()) EndWithThreadsRunning(false);
   return 0;
 }
 }  // namespace

@@ -153,4 +153,35 @@ TEST(FoldLower, KeepsLengthAndFoldsUnicodeLetters) {
   EXPECT_EQ(FoldLower(surrogates), U16("\xF0\x9F\x98\x80x"));
 }
 
+TEST(SimplifyWildcard, RunsKeepTheirQuestionMarksAndOneStar) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"", ""},          {"abc", "abc"},       {"***", "*"},         {"a***b", "a*b"},
+      {"*?*?*", "??*"},  {"?*?", "??*"},       {"??", "??"},         {"a*?b**c?", "a?*b*c?"},
+      {"\\**x", "\\*x"}, {"**a**", "*a*"},
+  };
+  for (const auto& [pattern, simple] : cases) EXPECT_EQ(Utf16ToUtf8(SimplifyWildcard(U16(pattern))), simple) << pattern;
+}
+
+// The simplified pattern matches the same names with the same pieces, so the match text the
+// program boxes does not change.
+TEST(SimplifyWildcard, MatchesAndPiecesStayTheSame) {
+  const char* patterns[] = {"*?*.txt", "r**?port*", "*a*?*b", "?*?*?", "**", "*?x", "a*?*"};
+  const char* names[] = {"report.txt", "Report-2024.txt", "ab", "xaxbx", "abx", "a", "", "aaab"};
+  for (const char* p : patterns) {
+    const std::u16string simple = SimplifyWildcard(U16(p));
+    for (const char* n : names) {
+      TStringArray original, simplified;
+      EXPECT_EQ(WildcardSplit(U16(p), U16(n), wsIgnoreCase, original), WildcardSplit(simple, U16(n), wsIgnoreCase, simplified))
+          << p << " " << n;
+      EXPECT_EQ(original, simplified) << p << " " << n;
+    }
+  }
+}
+
+TEST(SimplifyWildcard, ThousandsOfStarsBecomeOne) {
+  const std::u16string stars(1000000, u'*');
+  EXPECT_EQ(SimplifyWildcard(stars + u"x" + stars), u"*x*");
+  EXPECT_GE(kMaxWildcardChars, 1024u);
+}
+
 }  // namespace

@@ -94,6 +94,17 @@ int main(int argc, char** argv) {
     Append(b, Of16(pairs[i]));
     Put(dir, "wildcard", "pair" + std::to_string(i), b);
   }
+  // Long patterns: a unit repeated (up to 65,535 times) before the text.
+  const std::pair<std::u16string, std::uint16_t> longUnits[] = {{u"*", 60000}, {u"*a", 512}, {u"?*", 30000}, {u"*?x", 400}};
+  for (std::size_t i = 0; i < std::size(longUnits); ++i) {
+    const auto& [unit, times] = longUnits[i];
+    Bytes b{static_cast<std::uint8_t>(8 | 1), static_cast<std::uint8_t>(unit.size())};
+    Append(b, Of16(unit));
+    b.push_back(static_cast<std::uint8_t>(times));
+    b.push_back(static_cast<std::uint8_t>(times >> 8));
+    Append(b, Of16(i == 1 ? std::u16string(200, u'a') + u"b" : u"report.txt"));
+    Put(dir, "wildcard", "long" + std::to_string(i), b);
+  }
 
   const std::u16string names[] = {u"readme.md", u"\u4E2D\u6587\u540D", u"\U0001F600 smile", u"lone \xD800 high",
                                   u"\u00C9t\u00E9"};

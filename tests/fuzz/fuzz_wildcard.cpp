@@ -1,6 +1,7 @@
-// A pattern and a text (split at the first U+0000 unit, the first byte giving the flags):
-// the splitter's answer is compared with a plain dynamic-programming matcher, and the pieces
-// must rebuild the matched name.
+// A pattern and a text (split at the first U+0000 unit, the first byte giving the flags, its
+// fourth bit a long pattern made of a repeated unit instead): the splitter's answer is
+// compared with a plain dynamic-programming matcher and with its answer for the simplified
+// pattern, and the pieces must rebuild the matched name.
 #include <vector>
 
 #include "FuzzInput.h"
@@ -36,15 +37,30 @@ std::size_t CountRuns(std::u16string_view p) {
   return runs;
 }
 
+// Patterns far longer than an input holds: a short unit repeated, up to this many units.
+constexpr std::size_t kLongPattern = 1 << 14;
+// The table matcher's work, pattern times text, that a run may spend.
+constexpr std::size_t kReferenceWork = 1 << 22;
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   FuzzInput in(data, size);
-  const unsigned flags = in.Byte() & 7u;
-  const std::u16string all = in.Text16(in.Remaining() / 2);
-  const std::size_t cut = all.find(u'\0');
-  const std::u16string pattern = all.substr(0, cut);
-  const std::u16string text = cut == std::u16string::npos ? std::u16string() : all.substr(cut + 1);
+  const std::uint8_t head = in.Byte();
+  const unsigned flags = head & 7u;
+  std::u16string pattern, text;
+  if (head & 8u) {
+    // Long patterns, runs of stars among them: a unit, how often it repeats, then the text.
+    const std::u16string unit = in.ShortText16();
+    const std::size_t times = in.Value<std::uint16_t>();
+    for (std::size_t i = 0; i < times && !unit.empty() && pattern.size() < kLongPattern; ++i) pattern += unit;
+    text = in.Text16(in.Remaining() / 2);
+  } else {
+    const std::u16string all = in.Text16(in.Remaining() / 2);
+    const std::size_t cut = all.find(u'\0');
+    pattern = all.substr(0, cut);
+    text = cut == std::u16string::npos ? std::u16string() : all.substr(cut + 1);
+  }
 
   TStringArray pieces;
   const bool matched = WildcardSplit(pattern, text, flags, pieces);
@@ -52,6 +68,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const bool folds = (flags & wsIgnoreCase) && !(flags & wsCaseSensitive);
   if (!(flags & wsBackslashEscape)) {
+    // The short form matches alike, with the same pieces.
+    TStringArray simplePieces;
+    FUZZ_CHECK(WildcardSplit(SimplifyWildcard(pattern), text, flags, simplePieces) == matched);
+    FUZZ_CHECK(simplePieces == pieces);
+  }
+  if (!(flags & wsBackslashEscape) && (pattern.size() + 1) * (text.size() + 1) <= kReferenceWork) {
     const std::u16string p = folds ? FoldLower(pattern) : pattern;
     const std::u16string t = folds ? FoldLower(text) : text;
     FUZZ_CHECK(matched == ReferenceMatch(p, t));

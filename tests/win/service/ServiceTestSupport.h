@@ -14,6 +14,7 @@
 #include "service/DirectoryWalker.h"
 #include "win/common/WideText.h"
 #include "win/ipc/IPCClient.h"
+#include "win/common/Handle.h"
 #include "win/ipc/IPCServer.h"
 
 namespace service_testing {
@@ -89,6 +90,28 @@ class ResultRecorder {
   std::vector<Received> all_;
   bool stalled_;
   TIPCServer server_;  // last: its threads end before the state they use
+};
+
+// Our "SearchResultPipe" that takes the service's connection and never reads from it, with no
+// buffer, so the service's first write already waits.
+class DeafResultPipe {
+ public:
+  DeafResultPipe() {
+    pipe_.reset(::CreateNamedPipeW(L"\\\\.\\pipe\\SearchResultPipe", PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                   PIPE_TYPE_BYTE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES, 0, 0, 0, nullptr));
+    event_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    overlapped_.hEvent = event_.get();
+    if (pipe_) ::ConnectNamedPipe(pipe_.get(), &overlapped_);
+  }
+  ~DeafResultPipe() {
+    if (pipe_) ::CancelIo(pipe_.get());
+  }
+  bool Valid() const { return pipe_ && event_; }
+  bool WaitConnected(DWORD ms) const { return ::WaitForSingleObject(event_.get(), ms) == WAIT_OBJECT_0; }
+ private:
+  UniqueFileHandle pipe_;
+  UniqueKernelHandle event_;
+  OVERLAPPED overlapped_{};
 };
 
 // One request on a connection of its own, as the program sends them.

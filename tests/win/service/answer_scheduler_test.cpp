@@ -7,16 +7,21 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
+#include <new>
 #include <chrono>
 #include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <vector>
 
 #include "core/SearchMessages.h"
+#include "core/Wildcard.h"
 #include "service/AnswerScheduler.h"
 #include "service/IndexStore.h"
+#include "service/ServiceThread.h"
 #include "win/common/Handle.h"
 #include "win/common/WideText.h"
 #include "win/ipc/IPCServer.h"
@@ -113,8 +118,8 @@ TEST_F(AnswerSchedulerTest, ABoxKeepsNoStateOnceItsAnswersEnd) {
     scheduler.Search(Request(box, nullptr));
     ASSERT_EQ(ItemCount(results.Answer(box)), 5u) << box;
   }
-  scheduler.Cancel(100);  // answered already
-  scheduler.Cancel(999);  // never seen
+  scheduler.Cancel(::GetCurrentProcessId(), 100);  // answered already
+  scheduler.Cancel(::GetCurrentProcessId(), 999);  // never seen
   ASSERT_TRUE(AllEnded(scheduler));
   EXPECT_EQ(scheduler.BoxCount(), 0u);
 }
@@ -147,7 +152,7 @@ TEST_F(AnswerSchedulerTest, ACancelledAnswerStopsWithoutItsEnd) {
   AnswerScheduler scheduler(store, 100);
   scheduler.Search(Request(400, nullptr));
   ASSERT_TRUE(results.WaitFor(400, kActionAnswerBegin, 10s));
-  scheduler.Cancel(400);  // while the answer waits on its first message
+  scheduler.Cancel(::GetCurrentProcessId(), 400);  // while the answer waits on its first message
   results.Release();
   ASSERT_TRUE(AllEnded(scheduler));
   const auto answer = results.ForBox(400);
@@ -164,6 +169,110 @@ TEST_F(AnswerSchedulerTest, AProgramThatStopsReadingIsLetGo) {
   // Still stalled: the watchdog ends the delivery, and the answer with it.
   EXPECT_TRUE(AllEnded(scheduler));
   EXPECT_EQ(results.ForBox(300).size(), 1u);
+}
+
+// Box numbers are window handles any process can name: a request or a cancel from another
+// process for the same number leaves this process's answer alone.
+TEST_F(AnswerSchedulerTest, AnotherProcessNamingTheBoxStopsNothing) {
+  ResultRecorder results(/*stall=*/true);
+  IndexStore store({tree_});
+  AnswerScheduler scheduler(store, 100);
+  const DWORD self = ::GetCurrentProcessId();
+  const DWORD other = self ^ 0x10000;  // no result pipe of its own: its answer goes nowhere
+  scheduler.Search(Request(600, nullptr));
+  ASSERT_TRUE(results.WaitFor(600, kActionAnswerBegin, 10s));
+  scheduler.Search(SearchRequest{tree_, u"visible", 600, other, nullptr});
+  scheduler.Cancel(other, 600);
+  results.Release();
+  ASSERT_TRUE(results.WaitFor(600, kActionAnswerEnd, 20s));
+  EXPECT_EQ(ItemCount(results.ForBox(600)), 5u);
+  ASSERT_TRUE(AllEnded(scheduler));
+}
+
+// A pattern longer than anyone types is answered with nothing; one at the cap is matched, and
+// a pattern of a thousand stars costs what one star does.
+TEST_F(AnswerSchedulerTest, APatternPastTheCapIsAnsweredWithNothing) {
+  ResultRecorder results;
+  IndexStore store({tree_});
+  AnswerScheduler scheduler(store, 100);
+  store.Start();
+  testing_support::WaitUntil([&] { return store.AllIndexed(); }, 10000);
+  ASSERT_TRUE(store.AllIndexed());
+  const std::u16string atCap = u"visible" + std::u16string(kMaxWildcardChars - 7, u'*');
+  const std::u16string pastCap = atCap + u"*";
+  const std::pair<std::u16string, std::size_t> cases[] = {{atCap, 5}, {pastCap, 0}, {u"*?*?*" + atCap.substr(5), 5}};
+  std::uint32_t box = 700;
+  for (const auto& [wildcard, items] : cases) {
+    ++box;
+    scheduler.Search(SearchRequest{tree_, wildcard, box, ::GetCurrentProcessId(), nullptr});
+    const auto answer = results.Answer(box);
+    ASSERT_GE(answer.size(), 2u) << wildcard.size();
+    EXPECT_EQ(answer.front().action, kActionAnswerBegin);
+    EXPECT_EQ(answer.back().action, kActionAnswerEnd);
+    EXPECT_EQ(ItemCount(answer), items) << wildcard.size();
+  }
+}
+
+// A hit under a folder the client may list, below one it may not, is not shown: its path
+// would name the folder it may not list. Wine does not enforce folder rights (and the tests
+// run as root), so the client's rights are a stand-in that refuses one folder.
+TEST_F(AnswerSchedulerTest, NoHitNamesAFolderTheClientMayNotList) {
+  testing_support::TempTree tree(L"ruvo-rights");
+  for (const wchar_t* f : {L"Open", L"Secret", L"Secret\\Public", L"Secret\\Public\\Deeper"}) tree.Folder(f);
+  for (const wchar_t* f : {L"Open\\hit1.txt", L"Secret\\hit2.txt", L"Secret\\Public\\hit3.txt",
+                           L"Secret\\Public\\Deeper\\hit4.txt", L"hit5.txt"})
+    tree.File(f);
+  const std::wstring refused = tree.Path(L"Secret");
+  ResultRecorder results;
+  IndexStore store({tree.Root()});
+  AnswerScheduler scheduler(store, 100, AnswerScheduler::kMessageTimeoutMs,
+                            [&](const std::wstring& folder) { return _wcsicmp(folder.c_str(), refused.c_str()) != 0; });
+  store.Start();
+  testing_support::WaitUntil([&] { return store.AllIndexed(); }, 10000);
+  ASSERT_TRUE(store.AllIndexed());
+  scheduler.Search(SearchRequest{tree.Root(), u"hit", 950, ::GetCurrentProcessId(), nullptr});
+  EXPECT_EQ(service_testing::Items(results.Answer(950)),
+            (std::set<std::u16string>{U(tree.Path(L"Open\\hit1.txt")), U(tree.Path(L"hit5.txt"))}));
+  // Searched from inside: the folders it names below the searched one are checked alike.
+  scheduler.Search(SearchRequest{tree.Path(L"Secret\\Public"), u"hit", 951, ::GetCurrentProcessId(), nullptr});
+  EXPECT_EQ(ItemCount(results.Answer(951)), 2u);
+}
+
+// Shut-down waits for every answer with a limit, and tells whether all of them ended.
+TEST_F(AnswerSchedulerTest, ShutdownEndsAnswersStalledOnAProgram) {
+  ResultRecorder results(/*stall=*/true);
+  IndexStore store({tree_});
+  AnswerScheduler scheduler(store, 100, /*messageTimeoutMs=*/60000);
+  for (std::uint32_t box = 800; box < 804; ++box) scheduler.Search(Request(box, nullptr));
+  ASSERT_TRUE(results.WaitFor(803, kActionAnswerBegin, 10s));
+  EXPECT_TRUE(scheduler.Shutdown(DeadlineIn(8000)));
+  EXPECT_EQ(scheduler.Running(), 0u);
+  results.Release();
+}
+
+TEST_F(AnswerSchedulerTest, ShutdownEndsAnAnswerWritingToAPipeThatNeverReads) {
+  service_testing::DeafResultPipe deaf;
+  ASSERT_TRUE(deaf.Valid());
+  IndexStore store({tree_});
+  AnswerScheduler scheduler(store, 100, /*messageTimeoutMs=*/60000);
+  scheduler.Search(Request(900, nullptr));
+  ASSERT_TRUE(deaf.WaitConnected(10000));
+  ::Sleep(200);  // the first write is under way
+  EXPECT_TRUE(scheduler.Shutdown(DeadlineIn(8000)));
+  EXPECT_EQ(scheduler.Running(), 0u);
+}
+
+// A thread's body that throws (a failed allocation) ends that thread, not the process.
+TEST(ServiceThread, AThrowingBodyEndsOnlyItsOwnThread) {
+  std::atomic<bool> after{false};
+  ServiceThread failing(L"a test", [] { throw std::bad_alloc(); });
+  ServiceThread other(L"a test", [&] { after = true; });
+  EXPECT_TRUE(failing.Join(DeadlineIn(10000)));
+  EXPECT_TRUE(other.Join(DeadlineIn(10000)));
+  EXPECT_TRUE(after);
+  ServiceThread waiting(L"a test", [] { ::Sleep(300); });
+  EXPECT_FALSE(waiting.Join(DeadlineIn(0)));
+  EXPECT_TRUE(waiting.Join(DeadlineIn(10000)));
 }
 
 }  // namespace

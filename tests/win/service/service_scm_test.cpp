@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <fstream>
 #include <mutex>
 #include <set>
@@ -200,6 +201,48 @@ TEST_F(ServiceScmTest, StopsPromptlyWhileAProgramStallsAnAnswer) {
   EXPECT_TRUE(service.Stop(10000));
   EXPECT_LT(::GetTickCount64() - before, 10000u);
   stalled.Release();
+}
+
+// A request client that sends its request and the end marker but never reads the reply and
+// never closes: the service's pipe worker must not wait for it for ever.
+UniqueFileHandle RequestWithoutReading(const IMessageData& request) {
+  UniqueFileHandle pipe;
+  for (int i = 0; i < 50 && !pipe; ++i) {
+    pipe.reset(::CreateFileW(L"\\\\.\\pipe\\SearchRequestPipe", GENERIC_READ | FILE_WRITE_DATA, 0, nullptr,
+                             OPEN_EXISTING, 0, nullptr));
+    if (!pipe) ::WaitNamedPipeW(L"\\\\.\\pipe\\SearchRequestPipe", 100);
+  }
+  if (!pipe) return pipe;
+  std::vector<std::uint8_t> frame(16, 0);  // empty ID, then the data size
+  const auto& storage = request->Data().Storage();
+  const std::uint64_t size = storage.Size();
+  std::memcpy(frame.data() + 8, &size, 8);
+  frame.insert(frame.end(), storage.Data(), storage.Data() + size);
+  frame.insert(frame.end(), 8, 0xFF);  // the end marker
+  DWORD written = 0;
+  ::WriteFile(pipe.get(), frame.data(), static_cast<DWORD>(frame.size()), &written, nullptr);
+  return pipe;
+}
+
+TEST_F(ServiceScmTest, StopsWithinTenSecondsWhileClientsNeverRead) {
+  InstalledService service(Arguments());
+  ASSERT_TRUE(service.Installed()) << ::GetLastError();
+  ASSERT_TRUE(service.Start());
+  const DWORD servicePid = Status(service.Handle()).dwProcessId;
+  service_testing::DeafResultPipe deaf;
+  ASSERT_TRUE(deaf.Valid());
+  // One client never reads its reply; another asks for an answer and never reads it.
+  const UniqueFileHandle silent = RequestWithoutReading(BuildSearchRequest(U(g_tree), u"bulk", 41));
+  ASSERT_TRUE(silent);
+  const UniqueFileHandle asking = RequestWithoutReading(BuildSearchRequest(U(g_tree), u"bulk", 42));
+  ASSERT_TRUE(asking);
+  ASSERT_TRUE(deaf.WaitConnected(20000));
+  ::Sleep(500);  // the service's write on the deaf pipe is under way
+  const ULONGLONG before = ::GetTickCount64();
+  EXPECT_TRUE(service.Stop(10000));
+  EXPECT_LT(::GetTickCount64() - before, 10000u);
+  UniqueKernelHandle process(::OpenProcess(SYNCHRONIZE, FALSE, servicePid));
+  EXPECT_TRUE(!process || ::WaitForSingleObject(process.get(), 5000) == WAIT_OBJECT_0);
 }
 
 // The channel the program reports at start-up is kept with the service's settings, and goes

@@ -15,6 +15,7 @@
 #include "core/FileIndexQuery.h"
 #include "core/SearchMessages.h"
 #include "core/TextUtils.h"
+#include "core/Wildcard.h"
 #include "service/DirectoryWalker.h"
 #include "win/common/Handle.h"
 #include "win/common/WideText.h"
@@ -127,6 +128,22 @@ TEST_F(ServiceTest, EmptyAnswerIsBeginThenEnd) {
   EXPECT_EQ(answer[1].action, kActionAnswerEnd);
   EXPECT_EQ(Query(g_tree + L"\\Missing Folder", u"report").size(), 2u);
   EXPECT_EQ(Query(L"relative\\dir", u"report").size(), 2u);
+}
+
+// A query longer than anyone types is answered, with nothing; one at the cap, even of stars
+// alone, is answered as its short form is.
+TEST_F(ServiceTest, LongPatternsAreCappedAndStarsCostNothing) {
+  const std::u16string stars(kMaxWildcardChars - 8, u'*');
+  const std::u16string atCap = u"needle" + stars + u"xt";
+  ASSERT_EQ(atCap.size(), kMaxWildcardChars);
+  const auto refused = Query(g_tree, atCap + u"*");
+  ASSERT_EQ(refused.size(), 2u);
+  EXPECT_EQ(refused[0].action, kActionAnswerBegin);
+  EXPECT_EQ(refused[1].action, kActionAnswerEnd);
+  const auto answered = Query(g_tree, atCap);
+  EXPECT_EQ(Items(answered), (std::set<std::u16string>{U(g_tree + L"\\Deep\\A\\B\\needle.txt")}));
+  EXPECT_EQ(answered[1].wildcard, atCap);  // the query as it came, not its short form
+  EXPECT_EQ(Items(Query(g_tree, std::u16string(kMaxWildcardChars, u'*'))), Expected(g_tree, u"*"));
 }
 
 TEST_F(ServiceTest, NewQueryForTheSameBoxCancelsTheOlder) {
