@@ -9,6 +9,13 @@
 namespace {
 constexpr DWORD kBufferBytes = 64 * 1024;  // the most a network or local read returns at once
 constexpr DWORD kFilter = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME;
+
+bool SameFile(HANDLE a, HANDLE b) {
+  BY_HANDLE_FILE_INFORMATION ia, ib;
+  return ::GetFileInformationByHandle(a, &ia) && ::GetFileInformationByHandle(b, &ib) &&
+         ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber && ia.nFileIndexHigh == ib.nFileIndexHigh &&
+         ia.nFileIndexLow == ib.nFileIndexLow;
+}
 }  // namespace
 
 RootWatcher::RootWatcher(IndexStore& store, std::size_t root, std::wstring path)
@@ -21,23 +28,30 @@ RootWatcher::~RootWatcher() {
 }
 
 bool RootWatcher::Start() {
-  dir_.reset(::CreateFileW(path_.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr));
   stopEvent_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   ioEvent_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  if (!dir_ || !stopEvent_ || !ioEvent_) return false;
+  if (!stopEvent_ || !ioEvent_) return false;
+  buffer_.resize(kBufferBytes);
   // The first read is pending before Start returns: the system collects changes for the handle
   // only from then on, and the first scan, which starts next, relies on hearing of every change
   // made behind it.
-  buffer_.resize(kBufferBytes);
-  if (!Arm()) return false;
+  Open();
   try {
     thread_ = ServiceThread(L"the watcher", [this] { Run(); });
   } catch (const std::system_error&) {
-    CancelRead();  // the read must not outlive the buffer it writes into
+    if (dir_) CancelRead();  // the read must not outlive the buffer it writes into
     return false;
   }
   return true;
+}
+
+bool RootWatcher::Open() {
+  dir_.reset(::CreateFileW(ExtendedPath(path_).c_str(), FILE_LIST_DIRECTORY,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr));
+  if (dir_ && Arm()) return true;
+  dir_.reset();
+  return false;
 }
 
 void RootWatcher::CancelRead() {
@@ -56,6 +70,19 @@ bool RootWatcher::Arm() {
   return false;
 }
 
+bool RootWatcher::StillTheRoot() const {
+  UniqueFileHandle now(::CreateFileW(ExtendedPath(path_).c_str(), FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  return now && SameFile(now.get(), dir_.get());
+}
+
+void RootWatcher::LetGo() {
+  ::OutputDebugStringW((L"RuvoService: root gone, waiting for its return: " + path_).c_str());
+  dir_.reset();
+  store_.Rescan(root_);
+}
+
 bool RootWatcher::Stop(ULONGLONG deadline) {
   if (stopEvent_) ::SetEvent(stopEvent_.get());
   return thread_.Join(deadline);
@@ -66,15 +93,35 @@ void RootWatcher::Run() {
   // applied, so none made meanwhile goes unheard.
   std::vector<BYTE> changes;
   for (;;) {
+    if (!dir_) {
+      if (::WaitForSingleObject(stopEvent_.get(), kCheckMs) != WAIT_TIMEOUT) return;
+      // Back: what it holds now is scanned, what changes from here on is heard.
+      if (Open()) store_.Rescan(root_);
+      continue;
+    }
     const HANDLE waits[] = {stopEvent_.get(), ioEvent_.get()};
-    if (::WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) {
+    const DWORD woke = ::WaitForMultipleObjects(2, waits, FALSE, kCheckMs);
+    if (woke == WAIT_TIMEOUT) {
+      // Under Wine a deleted root never ends the read in flight.
+      if (!StillTheRoot()) {
+        CancelRead();
+        LetGo();
+      }
+      continue;
+    }
+    if (woke != WAIT_OBJECT_0 + 1) {
       CancelRead();
       return;
     }
     DWORD bytes = 0;
     const bool ok = ::GetOverlappedResult(dir_.get(), &overlapped_, &bytes, FALSE);
+    const bool overflow = !ok && ::GetLastError() == ERROR_NOTIFY_ENUM_DIR;
     changes.assign(buffer_.begin(), buffer_.begin() + (ok ? bytes : 0));
-    if (!Arm()) return;
+    // A root being deleted ends the read with an error, and refuses the next.
+    if ((!ok && !overflow && !StillTheRoot()) || !Arm()) {
+      LetGo();
+      continue;
+    }
     if (ok && bytes > 0) {
       try {
         Apply(changes.data(), bytes);
