@@ -8,6 +8,7 @@
 
 #include "core/TextFold.h"
 #include "service/DirectoryWalker.h"
+#include "service/Drives.h"
 #include "service/RootWatcher.h"
 #include "win/common/WideText.h"
 
@@ -31,8 +32,9 @@ bool IsFolderOnDisk(const std::wstring& path) {
 }
 }  // namespace
 
-IndexStore::IndexStore(std::vector<std::wstring> roots)
+IndexStore::IndexStore(std::vector<std::wstring> roots, bool fixedDrivesOnly)
     : rootPaths_(std::move(roots)),
+      fixedDrivesOnly_(fixedDrivesOnly),
       indexed_(new std::atomic<bool>[rootPaths_.size()]),
       pending_(new Pending[rootPaths_.size()]),
       stopEvent_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
@@ -64,6 +66,10 @@ bool IndexStore::Stop(ULONGLONG deadline) {
 }
 
 bool IndexStore::IsRootIndexed(std::size_t root) const { return root < rootPaths_.size() && indexed_[root]; }
+
+bool IndexStore::IsServed(std::size_t root) const {
+  return root < rootPaths_.size() && (!fixedDrivesOnly_ || IsFixedDrive(rootPaths_[root]));
+}
 
 bool IndexStore::AllIndexed() const {
   for (std::size_t i = 0; i < rootPaths_.size(); ++i)
@@ -131,7 +137,7 @@ void IndexStore::ScanRoot(std::size_t root) {
       pending.lost = false;
       pending.scan = false;
     }
-    UpdateTree(rootPaths_[root], rootEntries_[root]);
+    UpdateTree(rootPaths_[root], rootEntries_[root], IsServed(root));
     if (stop_ || ApplyPending(root)) break;
   }
   ::OutputDebugStringW((L"RuvoService: indexed " + rootPaths_[root]).c_str());
@@ -165,8 +171,8 @@ void IndexStore::Rescan(std::size_t root) {
   ::SetEvent(scanWanted_.get());
 }
 
-void IndexStore::UpdateTree(const std::wstring& path, FileIndex::EntryId id) {
-  std::vector<Folder> folders{{path, id, IsEnterableFolder(path)}};
+void IndexStore::UpdateTree(const std::wstring& path, FileIndex::EntryId id, bool served) {
+  std::vector<Folder> folders{{path, id, served && IsEnterableFolder(path)}};
   while (!folders.empty() && !stop_) {
     const Folder folder = std::move(folders.back());
     folders.pop_back();

@@ -25,7 +25,8 @@ class RootWatcher;
 
 class IndexStore {
  public:
-  explicit IndexStore(std::vector<std::wstring> roots);
+  // fixedDrivesOnly: the roots are drive roots, each served only while it is a fixed drive.
+  explicit IndexStore(std::vector<std::wstring> roots, bool fixedDrivesOnly = false);
   ~IndexStore();
   IndexStore(const IndexStore&) = delete;
   IndexStore& operator=(const IndexStore&) = delete;
@@ -40,6 +41,9 @@ class IndexStore {
 
   const std::vector<std::wstring>& RootPaths() const { return rootPaths_; }
   bool IsRootIndexed(std::size_t root) const;
+  // Whether the root's contents are to be indexed now (a drive root only while it is a fixed
+  // drive); one that is not counts as empty.
+  bool IsServed(std::size_t root) const;
   bool AllIndexed() const;
   // The root index whose folder holds path (the longest), or none.
   std::optional<std::size_t> RootOf(const std::wstring& path) const;
@@ -98,10 +102,11 @@ class IndexStore {
   // Brings the index below the folder entry id in line with the disk below path. Only one
   // thread changes a root's entries at a time (its scan, else its watcher), so what it read
   // under the shared lock still holds when it takes the writer lock.
-  void UpdateTree(const std::wstring& path, FileIndex::EntryId id);
+  void UpdateTree(const std::wstring& path, FileIndex::EntryId id, bool served = true);
   void UpdateFolder(const Folder& folder, std::vector<Folder>& next);
 
   std::vector<std::wstring> rootPaths_;
+  bool fixedDrivesOnly_;
   std::vector<FileIndex::EntryId> rootEntries_;
   std::unique_ptr<std::atomic<bool>[]> indexed_;
   std::unique_ptr<Pending[]> pending_;

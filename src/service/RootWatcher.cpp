@@ -31,7 +31,6 @@ bool RootWatcher::Start() {
   stopEvent_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   ioEvent_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   if (!stopEvent_ || !ioEvent_) return false;
-  buffer_.resize(kBufferBytes);
   // The first read is pending before Start returns: the system collects changes for the handle
   // only from then on, and the first scan, which starts next, relies on hearing of every change
   // made behind it.
@@ -46,6 +45,8 @@ bool RootWatcher::Start() {
 }
 
 bool RootWatcher::Open() {
+  if (!store_.IsServed(root_)) return false;
+  if (buffer_.empty()) buffer_.resize(kBufferBytes);
   dir_.reset(::CreateFileW(ExtendedPath(path_).c_str(), FILE_LIST_DIRECTORY,
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                            FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr));

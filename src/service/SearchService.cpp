@@ -2,6 +2,7 @@
 
 #include "core/SearchMessages.h"
 #include "service/ChannelRecord.h"
+#include "service/Drives.h"
 #include "win/common/WideText.h"
 
 namespace {
@@ -24,17 +25,6 @@ std::shared_ptr<UniqueKernelHandle> ClientToken(HANDLE pipe) {
   return *token ? token : nullptr;
 }
 }  // namespace
-
-std::vector<std::wstring> LocalFixedDrives() {
-  std::vector<std::wstring> drives;
-  const DWORD mask = ::GetLogicalDrives();
-  for (int i = 0; i < 26; ++i) {
-    if (!(mask & (1u << i))) continue;
-    const std::wstring root = std::wstring(1, static_cast<wchar_t>(L'A' + i)) + L":\\";
-    if (::GetDriveTypeW(root.c_str()) == DRIVE_FIXED) drives.push_back(root);
-  }
-  return drives;
-}
 
 RequestServer::Client RequestServer::Identify(const ICommContext& context) {
   Client client;
@@ -63,7 +53,7 @@ void RequestServer::Forget(const ICommContext& context) {
 SearchService::SearchService(const ServiceOptions& options, bool runningAsService)
     : options_(options),
       runningAsService_(runningAsService),
-      store_(options.roots.empty() ? LocalFixedDrives() : FullPaths(options.roots)),
+      store_(options.roots.empty() ? DriveRoots() : FullPaths(options.roots), options.roots.empty()),
       scheduler_(store_, options.answerCap) {
   server_.SetServerName(kSearchRequestPipe);
   server_.SetMaxDataSize(kMaxRequestDataSize);

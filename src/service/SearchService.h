@@ -65,6 +65,3 @@ class SearchService {
   RequestServer server_;
   std::optional<bool> stopped_;
 };
-
-// The local fixed drives ("C:\", ...).
-std::vector<std::wstring> LocalFixedDrives();

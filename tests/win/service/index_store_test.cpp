@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <cwctype>
 #include <initializer_list>
 #include <set>
 #include <shared_mutex>
@@ -340,6 +341,37 @@ TEST(IndexStore, PathsLongerThanMaxPathAreIndexed) {
   WaitUntil([&] { return FoundIn(store, later); }, 10000);
   EXPECT_TRUE(FoundIn(store, later));
   EXPECT_EQ(Difference(IndexedBelow(store, tree.Root()), OnDisk(tree.Root())), "");
+  EXPECT_TRUE(store.Stop(DeadlineIn(10000)));
+}
+
+// A drive that comes after start, as Wine makes one: a link in the prefix's "dosdevices"
+// folder. Its root is indexed and watched while it is there, and emptied when it goes.
+TEST(IndexStore, AFixedDriveAddedAfterStartIsIndexedUntilItGoes) {
+  const std::wstring unixC = UnixPath(L"C:\\");
+  const std::size_t at = unixC.rfind(L"/dosdevices/c:");
+  if (at == std::wstring::npos) GTEST_SKIP() << "drives are added this way under Wine only";
+  wchar_t letter = L'Y';
+  while (letter > L'M' && ::GetDriveTypeW((std::wstring(1, letter) + L":\\").c_str()) != DRIVE_NO_ROOT_DIR) --letter;
+  const std::wstring drive = std::wstring(1, letter) + L":\\";
+  const std::wstring link = unixC.substr(0, at) + L"/dosdevices/" + static_cast<wchar_t>(std::towlower(letter)) + L":";
+  TempTree target(L"ruvo-drive");
+  target.File(L"on-the-drive.txt");
+  IndexStore store({drive}, true);
+  store.Start();
+  WaitUntil([&] { return store.AllIndexed(); }, 30000);
+  ASSERT_TRUE(store.AllIndexed());
+  EXPECT_FALSE(FoundIn(store, drive + L"on-the-drive.txt"));
+
+  ASSERT_TRUE(StartUnixProgram(L"Z:\\bin\\ln", L"-sfn \"" + UnixPath(target.Root()) + L"\" \"" + link + L"\""));
+  WaitUntil([&] { return store.AllIndexed() && FoundIn(store, drive + L"on-the-drive.txt"); }, 10000);
+  EXPECT_TRUE(FoundIn(store, drive + L"on-the-drive.txt"));
+  target.File(L"later.txt");
+  WaitUntil([&] { return FoundIn(store, drive + L"later.txt"); }, 10000);
+  EXPECT_TRUE(FoundIn(store, drive + L"later.txt"));
+
+  ASSERT_TRUE(StartUnixProgram(L"Z:\\bin\\rm", L"-f \"" + link + L"\""));
+  WaitUntil([&] { return store.AllIndexed() && !FoundIn(store, drive + L"later.txt"); }, 10000);
+  EXPECT_FALSE(FoundIn(store, drive + L"later.txt"));
   EXPECT_TRUE(store.Stop(DeadlineIn(10000)));
 }
 
