@@ -32,13 +32,14 @@ bool IsFolderOnDisk(const std::wstring& path) {
 }
 }  // namespace
 
-IndexStore::IndexStore(std::vector<std::wstring> roots, bool fixedDrivesOnly)
+IndexStore::IndexStore(std::vector<std::wstring> roots, bool fixedDrivesOnly, DeviceRecipient recipient)
     : rootPaths_(std::move(roots)),
       fixedDrivesOnly_(fixedDrivesOnly),
       indexed_(new std::atomic<bool>[rootPaths_.size()]),
       pending_(new Pending[rootPaths_.size()]),
       stopEvent_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-      scanWanted_(::CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
+      scanWanted_(::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+      recipient_(recipient) {
   if (!stopEvent_ || !scanWanted_) throw std::system_error(static_cast<int>(::GetLastError()), std::system_category());
   for (std::size_t i = 0; i < rootPaths_.size(); ++i) {
     indexed_[i] = false;
@@ -50,9 +51,12 @@ IndexStore::~IndexStore() { Stop(DeadlineIn(kStopMs)); }
 
 void IndexStore::Start() {
   for (std::size_t i = 0; i < rootPaths_.size(); ++i) pending_[i].scan = true;
-  for (std::size_t i = 0; i < rootPaths_.size(); ++i) {
-    auto watcher = std::make_unique<RootWatcher>(*this, i, rootPaths_[i]);
-    if (watcher->Start()) watchers_.push_back(std::move(watcher));
+  {
+    std::lock_guard lock(watchersLock_);
+    for (std::size_t i = 0; i < rootPaths_.size(); ++i) {
+      auto watcher = std::make_unique<RootWatcher>(*this, i, rootPaths_[i], recipient_);
+      if (watcher->Start()) watchers_.push_back(std::move(watcher));
+    }
   }
   scanner_ = ServiceThread(L"the scan", [this] { RunScanner(); });
 }
@@ -61,11 +65,20 @@ bool IndexStore::Stop(ULONGLONG deadline) {
   stop_ = true;
   ::SetEvent(stopEvent_.get());
   bool ended = true;
-  for (auto& w : watchers_) ended = w->Stop(deadline) && ended;
+  {
+    std::lock_guard lock(watchersLock_);
+    for (auto& w : watchers_) ended = w->Stop(deadline) && ended;
+  }
   return scanner_.Join(deadline) && ended;
 }
 
 bool IndexStore::IsRootIndexed(std::size_t root) const { return root < rootPaths_.size() && indexed_[root]; }
+
+void IndexStore::DeviceEvent(DWORD type, HDEVNOTIFY notify) {
+  std::lock_guard lock(watchersLock_);
+  for (auto& w : watchers_)
+    if (w->DeviceEvent(type, notify)) return;
+}
 
 bool IndexStore::IsServed(std::size_t root) const {
   return root < rootPaths_.size() && (!fixedDrivesOnly_ || IsFixedDrive(rootPaths_[root]));

@@ -18,15 +18,15 @@
 #include <vector>
 
 #include "core/FileIndex.h"
+#include "service/RootWatcher.h"
 #include "service/ServiceThread.h"
 #include "win/common/Handle.h"
-
-class RootWatcher;
 
 class IndexStore {
  public:
   // fixedDrivesOnly: the roots are drive roots, each served only while it is a fixed drive.
-  explicit IndexStore(std::vector<std::wstring> roots, bool fixedDrivesOnly = false);
+  // recipient: where the device events of the watched roots' handles go.
+  explicit IndexStore(std::vector<std::wstring> roots, bool fixedDrivesOnly = false, DeviceRecipient recipient = {});
   ~IndexStore();
   IndexStore(const IndexStore&) = delete;
   IndexStore& operator=(const IndexStore&) = delete;
@@ -61,6 +61,10 @@ class IndexStore {
   // Scans a root again beside its watcher (after lost notifications, or when the root left
   // or came back); until that pass ends without losses the root does not count as indexed.
   void Rescan(std::size_t root);
+
+  // A device event (DBT_*) for the handle registered as notify, from the thread that got it:
+  // the watcher of that handle lets its volume go when asked (see RootWatcher::DeviceEvent).
+  void DeviceEvent(DWORD type, HDEVNOTIFY notify);
 
   // Changes a root being scanned holds back at most; beyond them it is scanned again.
   static constexpr std::size_t kMaxPendingChanges = 10000;
@@ -115,6 +119,8 @@ class IndexStore {
   std::atomic<bool> stop_{false};
   UniqueKernelHandle stopEvent_;
   UniqueKernelHandle scanWanted_;  // auto-reset: a root's scan flag was set
+  DeviceRecipient recipient_;
+  std::mutex watchersLock_;  // device events come on a thread of their own
   std::vector<std::unique_ptr<RootWatcher>> watchers_;
   ServiceThread scanner_;
 };
