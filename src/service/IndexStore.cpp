@@ -123,9 +123,16 @@ void IndexStore::RunScanner() {
         std::lock_guard lock(pending_[i].lock);
         wanted = pending_[i].scan;
       }
-      if (wanted) {
+      if (!wanted) continue;
+      scanned = true;
+      try {
         ScanRoot(i);
-        scanned = true;
+      } catch (const std::exception&) {
+        // Memory ran out, most likely: the root stays not indexed (its queries walk the disk)
+        // and is scanned again after a pause.
+        ::OutputDebugStringW((L"RuvoService: scan failed, trying again: " + rootPaths_[i]).c_str());
+        Rescan(i);
+        if (::WaitForSingleObject(stopEvent_.get(), kRetryMs) != WAIT_TIMEOUT) return;
       }
     }
     if (stop_) return;

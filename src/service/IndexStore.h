@@ -70,6 +70,8 @@ class IndexStore {
   static constexpr std::size_t kMaxPendingChanges = 10000;
   // Index changes made under one hold of the writer lock during a scan.
   static constexpr std::size_t kChangesPerLock = 512;
+  // The pause before a scan that failed is tried again.
+  static constexpr DWORD kRetryMs = 5000;
 
  private:
   struct Change {
