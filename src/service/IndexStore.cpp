@@ -193,14 +193,20 @@ void IndexStore::Rescan(std::size_t root) {
 
 void IndexStore::UpdateTree(const std::wstring& path, FileIndex::EntryId id, bool served) {
   std::vector<Folder> folders{{path, id, served && IsEnterableFolder(path)}};
+  std::vector<FileIndex::EntryId> emptied;
   while (!folders.empty() && !stop_) {
     const Folder folder = std::move(folders.back());
     folders.pop_back();
-    UpdateFolder(folder, folders);
+    UpdateFolder(folder, folders, emptied);
+  }
+  // Emptied a piece at a time, these hold nothing more below them.
+  for (std::size_t at = emptied.size(); at > 0 && !stop_;) {
+    std::unique_lock lock(lock_);
+    for (const std::size_t end = at - std::min(at, kChangesPerLock); at > end; --at) index_.Remove(emptied[at - 1]);
   }
 }
 
-void IndexStore::UpdateFolder(const Folder& folder, std::vector<Folder>& next) {
+void IndexStore::UpdateFolder(const Folder& folder, std::vector<Folder>& next, std::vector<FileIndex::EntryId>& emptied) {
   struct Known {
     FileIndex::EntryId id;
     std::u16string name;
@@ -243,7 +249,16 @@ void IndexStore::UpdateFolder(const Folder& folder, std::vector<Folder>& next) {
       additions.push_back({Edit::kAdd, FileIndex::kNone, std::move(name), entry.isFolder, enter});
     }
   }
-  for (const auto& [key, gone] : known) edits.push_back({Edit::kRemove, gone.id, {}, false, false});
+  for (const auto& [key, gone] : known) {
+    // A folder that went with what it held is emptied like any other first, so that no
+    // single hold of the lock takes a whole tree.
+    if (gone.isFolder) {
+      next.push_back({JoinPath(folder.path, W(gone.name)), gone.id, false});
+      emptied.push_back(gone.id);
+    } else {
+      edits.push_back({Edit::kRemove, gone.id, {}, false, false});
+    }
+  }
   std::move(additions.begin(), additions.end(), std::back_inserter(edits));
   for (std::size_t at = 0; at < edits.size() && !stop_;) {
     std::unique_lock lock(lock_);

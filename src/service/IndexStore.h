@@ -109,7 +109,9 @@ class IndexStore {
   // thread changes a root's entries at a time (its scan, else its watcher), so what it read
   // under the shared lock still holds when it takes the writer lock.
   void UpdateTree(const std::wstring& path, FileIndex::EntryId id, bool served = true);
-  void UpdateFolder(const Folder& folder, std::vector<Folder>& next);
+  // Brings one folder's entries in line; the subfolders to do next go to next, entries of
+  // folders that are gone to emptied (removed once empty).
+  void UpdateFolder(const Folder& folder, std::vector<Folder>& next, std::vector<FileIndex::EntryId>& emptied);
 
   std::vector<std::wstring> rootPaths_;
   bool fixedDrivesOnly_;
