@@ -58,7 +58,7 @@ bool AnswerProducer::Walk(const std::wstring& dir, const NameQuery& query, const
   WalkDirectory(
       dir,
       [&](const std::wstring& parent, const std::wstring& name, bool) {
-        if (query.Matches(U(name))) more = emit(U(JoinPath(parent, name)));
+        if (more && query.Matches(U(name))) more = emit(U(JoinPath(parent, name)));
         if (!more || cancel) stop = true;
         return true;
       },

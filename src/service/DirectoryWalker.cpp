@@ -45,9 +45,12 @@ bool WalkDirectory(const std::wstring& start, const WalkVisitor& visit, const st
     if (stop && stop->load()) return false;
     const std::wstring folder = std::move(pending.back());
     pending.pop_back();
-    for (const DirectoryEntry& entry : ListDirectory(folder))
+    for (const DirectoryEntry& entry : ListDirectory(folder)) {
+      // A stop raised by the visitor itself holds from the next entry on, not the next folder.
+      if (stop && stop->load()) return false;
       if (visit(folder, entry.name, entry.isFolder) && entry.isFolder && !entry.isReparsePoint)
         pending.push_back(JoinPath(folder, entry.name));
+    }
   }
   return true;
 }

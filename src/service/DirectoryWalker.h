@@ -15,7 +15,8 @@
 // skip entering that folder (ignored for files).
 using WalkVisitor = std::function<bool(const std::wstring& parent, const std::wstring& name, bool isFolder)>;
 
-// Returns false when stopped by the flag. Folders that cannot be listed are skipped.
+// Returns false when stopped by the flag, which is looked at before each entry. Folders that
+// cannot be listed are skipped.
 bool WalkDirectory(const std::wstring& start, const WalkVisitor& visit, const std::atomic<bool>* stop = nullptr);
 
 struct DirectoryEntry {

@@ -1,5 +1,7 @@
 #pragma once
 // What the service tests compare answers with.
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -11,6 +13,7 @@
 
 #include "core/FileIndexQuery.h"
 #include "core/SearchMessages.h"
+#include "core/TextUtils.h"
 #include "service/DirectoryWalker.h"
 #include "win/common/WideText.h"
 #include "win/ipc/IPCClient.h"
@@ -23,6 +26,7 @@ struct Received {
   std::uint8_t action;
   std::u16string fileName, wildcard, version;
   std::uint32_t box;
+  ULONG sender = 0;  // the process that sent it
 };
 
 // Our "SearchResultPipe", standing in for the program: records every message; with stall it
@@ -31,10 +35,12 @@ class ResultRecorder {
  public:
   explicit ResultRecorder(bool stall = false) : stalled_(stall) {
     server_.SetServerName(kSearchResultPipe);
-    server_.OnExecuteRequest = [this](const ICommContext&, const IMessageData& req, const IMessageData&) {
+    server_.OnExecuteRequest = [this](const ICommContext& context, const IMessageData& req, const IMessageData&) {
       const TSearchMessage m = DecodeSearchMessage(req->Data());
+      ULONG sender = 0;
+      ::GetNamedPipeClientProcessId(context->Pipe(), &sender);
       std::unique_lock lock(lock_);
-      all_.push_back({m.Action, m.FileName, m.Wildcard, m.Version, m.SearchBox});
+      all_.push_back({m.Action, m.FileName, m.Wildcard, m.Version, m.SearchBox, sender});
       changed_.notify_all();
       changed_.wait_for(lock, std::chrono::seconds(30), [this] { return !stalled_; });
     };
@@ -55,6 +61,12 @@ class ResultRecorder {
     std::vector<Received> out;
     for (const auto& r : all_)
       if (r.box == box && r.action != kActionUpdate) out.push_back(r);
+    return out;
+  }
+  // The processes that sent the messages of a box.
+  std::set<ULONG> SendersOf(std::uint32_t box) {
+    std::set<ULONG> out;
+    for (const auto& r : ForBox(box)) out.insert(r.sender);
     return out;
   }
   bool WaitFor(std::uint32_t box, std::uint8_t action, std::chrono::milliseconds limit) {
@@ -114,12 +126,14 @@ class DeafResultPipe {
   OVERLAPPED overlapped_{};
 };
 
-// One request on a connection of its own, as the program sends them.
-inline bool SendRequest(const IMessageData& msg) {
+// One request on a connection of its own, as the program sends them; a failure says why.
+inline testing::AssertionResult SendRequest(const IMessageData& msg) {
   TIPCClient client;
   client.SetServerName(kSearchRequestPipe);
   const IMessageData reply = client.ExecuteRequest(msg, 2000);
-  return reply && client.AnswerValid();
+  if (reply && client.AnswerValid()) return testing::AssertionSuccess();
+  return testing::AssertionFailure() << "the request failed: " << Utf16ToUtf8(client.ErrorDesc()) << " (error "
+                                     << client.LastError() << ")";
 }
 
 // The paths of an answer's items (any record with `action` and `fileName`).

@@ -109,6 +109,28 @@ bool AllEnded(AnswerScheduler& scheduler) {
   return testing_support::WaitUntil([&] { return scheduler.Running() == 0; }, 20000);
 }
 
+TEST_F(AnswerSchedulerTest, TheCapHoldsForAWalkedFolderAsForTheIndex) {
+  ResultRecorder results;
+  IndexStore store({tree_});
+  AnswerScheduler scheduler(store, 3);
+  // All five hits lie in one folder: nothing may go out after the third.
+  scheduler.Search(Request(1, nullptr));
+  const auto walked = results.Answer(1);
+  EXPECT_EQ(ItemCount(walked), 3u);
+  ASSERT_FALSE(walked.empty());
+  EXPECT_EQ(walked.back().action, kActionAnswerEnd);
+
+  store.Start();
+  testing_support::WaitUntil([&] { return store.AllIndexed(); }, 10000);
+  ASSERT_TRUE(store.AllIndexed());
+  scheduler.Search(Request(2, nullptr));
+  const auto indexed = results.Answer(2);
+  EXPECT_EQ(ItemCount(indexed), 3u);
+  ASSERT_FALSE(indexed.empty());
+  EXPECT_EQ(indexed.back().action, kActionAnswerEnd);
+  scheduler.Shutdown();
+}
+
 TEST_F(AnswerSchedulerTest, ABoxKeepsNoStateOnceItsAnswersEnd) {
   ResultRecorder results;
   IndexStore store({tree_});
