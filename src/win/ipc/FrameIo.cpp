@@ -32,6 +32,19 @@ TFrameResult WriteFrame(TPipeIo& io, TMessageData& message) {
   return {};
 }
 
+TFrameResult WriteFrameAtOnce(TPipeIo& io, TMessageData& message) {
+  TMemoryStream& data = message.Data().Storage();
+  const std::int64_t size = data.Size();
+  if (size > static_cast<std::int64_t>(kFrameChunkSize)) return WriteFrame(io, message);
+  std::vector<std::uint8_t> frame = EncodeFrameId(message.ID());
+  const auto sizeField = EncodeFrameSize(size);
+  frame.insert(frame.end(), sizeField.begin(), sizeField.end());
+  frame.insert(frame.end(), data.Data(), data.Data() + size);
+  if (!io.WriteAll(frame.data(), frame.size())) return Failed(TFrameStep::Data, ::GetLastError());
+  data.SetPosition(size);
+  return {};
+}
+
 TFrameResult ReadFrame(TPipeIo& io, TMessageData& message, const TFrameLimits& limits) {
   std::uint8_t field[kFrameFieldSize];
   if (!io.ReadAll(field, sizeof field)) return Failed(TFrameStep::IdLength, ::GetLastError());

@@ -21,6 +21,10 @@ struct TFrameResult {
 // Writes ID length and ID in one write, the data size, then the storage from its start in
 // pieces of at most kFrameChunkSize bytes.
 TFrameResult WriteFrame(TPipeIo& io, TMessageData& message);
+// The same bytes in one write when the data fits one piece (larger frames go as WriteFrame
+// sends them): for a sender that pays per call, as every transfer is a wineserver request
+// under Wine.
+TFrameResult WriteFrameAtOnce(TPipeIo& io, TMessageData& message);
 // What a reader accepts of one frame.
 struct TFrameLimits {
   // At most kMaxFrameDataSize: a reader's own cap may only be smaller.

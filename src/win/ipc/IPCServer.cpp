@@ -20,7 +20,6 @@ constexpr DWORD kStartupWaitMs = 3000;
 constexpr DWORD kStopWaitMs = 3000;
 constexpr std::int32_t kMaxRestarts = 5;
 constexpr auto kRestartWindow = std::chrono::seconds(30);
-constexpr DWORD kPipeBufferSize = 1024;
 constexpr DWORD kPipeDefaultTimeoutMs = 5000;
 
 std::u16string NewContextId() {

@@ -60,6 +60,9 @@ class TIPCServer {
  public:
   // Connections served at the same time; one client more waits until one of them ends.
   static constexpr LONG kMaxConnections = 64;
+  // Each pipe instance's buffer in either direction. Small: a client that writes ahead of its
+  // replies may do so only as far as the replies it has not read fit here.
+  static constexpr DWORD kPipeBufferSize = 1024;
 
   TIPCServer();
   virtual ~TIPCServer();
