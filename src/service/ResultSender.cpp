@@ -62,6 +62,7 @@ bool ResultSender::ReadReplies() {
   // A reply to a message never sent: whatever answers here does not keep to the protocol.
   if (answered > unanswered_) return false;
   unanswered_ -= answered;
+  if (unanswered_ == 0 && !replies_.AtBoundary()) return false;
   return !aborted_;
 }
 
