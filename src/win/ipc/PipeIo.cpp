@@ -45,10 +45,9 @@ bool TPipeIo::TransferPiece(bool write, void* buffer, DWORD size, DWORD& moved) 
     const BOOL ok = write ? ::WriteFile(FPipe, buffer, size, &moved, nullptr) : ::ReadFile(FPipe, buffer, size, &moved, nullptr);
     return ok || ::GetLastError() == ERROR_MORE_DATA;
   }
-  // No ResetEvent first: starting the transfer resets the event, and under Wine every call
-  // on an event is a wineserver request.
   OVERLAPPED ov{};
   ov.hEvent = FIoEvent.get();
+  ::ResetEvent(ov.hEvent);
   BOOL ok = write ? ::WriteFile(FPipe, buffer, size, nullptr, &ov) : ::ReadFile(FPipe, buffer, size, nullptr, &ov);
   if (!ok) {
     const DWORD err = ::GetLastError();
