@@ -24,7 +24,7 @@ function(ruvo_wine_test name)
     add_test(NAME ${name} COMMAND ${name})
   endif()
   set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} SKIP_RETURN_CODE 77
-                       ENVIRONMENT "RUVO_WINE_TIMEOUT=${T_TIMEOUT}")
+                       ENVIRONMENT "RUVO_WINE_TIMEOUT=${T_TIMEOUT};RUVO_TEST_PROGRAM=1")
 endfunction()
 
 # ruvo_wine_bench(<name> SOURCES ... [LIBS ...])

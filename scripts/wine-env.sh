@@ -15,6 +15,26 @@
 
 RUVO_XVFB_PID=""
 
+# Runs a command under the run's time bound (RUVO_WINE_TIMEOUT). For a test program
+# (RUVO_TEST_PROGRAM=1) an exit code that claims success counts only when the program also
+# reached the end of its test run: Wine can end a process that crashed with exit code 0.
+ruvo_run_bounded() { # <command...>
+  local status=0 mark=""
+  if [ "${RUVO_TEST_PROGRAM:-}" = 1 ]; then
+    mark=$(mktemp)
+    export RUVO_TEST_END_MARK="Z:${mark//\//\\}"
+  fi
+  timeout -k 5 "${RUVO_WINE_TIMEOUT:-300}" "$@" || status=$?
+  if [ -n "$mark" ]; then
+    if { [ "$status" = 0 ] || [ "$status" = 77 ]; } && [ ! -s "$mark" ]; then
+      echo "the test program ended with exit code $status before its test run finished (it crashed)"
+      status=1
+    fi
+    rm -f "$mark"
+  fi
+  return "$status"
+}
+
 ruvo_wine32_works() {
   [ -x /usr/lib/wine/wine ] && timeout 60 /usr/lib/wine/wine --version >/dev/null 2>&1
 }

@@ -12,6 +12,6 @@ source "$(dirname "$0")/wine-env.sh"
 ruvo_wine_env "${WINEPREFIX}-$name" "$arch"
 ruvo_prefix_up
 status=0
-timeout -k 5 "${RUVO_WINE_TIMEOUT:-300}" "$RUVO_WINE" "$@" || status=$?
+ruvo_run_bounded "$RUVO_WINE" "$@" || status=$?
 timeout 20 wineserver -k >/dev/null 2>&1 || true
 exit $status

@@ -3,4 +3,5 @@
 # builds). The loader and prefix (RUVO_WINE, WINEPREFIX, DISPLAY) come from scripts/test.sh.
 : "${WINEDEBUG:=-all}"
 export WINEDEBUG
-exec timeout -k 5 "${RUVO_WINE_TIMEOUT:-300}" "${RUVO_WINE:-wine}" "$@"
+source "$(dirname "$0")/wine-env.sh"
+ruvo_run_bounded "${RUVO_WINE:-wine}" "$@"

@@ -164,6 +164,13 @@ FileIndex::EntryId FileIndex::FindChild(EntryId parent, std::u16string_view name
   return kNone;
 }
 
+std::vector<FileIndex::EntryId> FileIndex::Children(EntryId folder) const {
+  std::vector<EntryId> out;
+  if (!IsFolder(folder)) return out;
+  for (EntryId c = entries_[folder].firstChild; c != kNone; c = entries_[c].nextSibling) out.push_back(c);
+  return out;
+}
+
 FileIndex::EntryId FileIndex::FindPath(std::u16string_view path) const {
   const std::string folded = ToWtf8(FoldLower(NormalizeRoot(path)));
   EntryId best = kNone;

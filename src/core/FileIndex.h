@@ -49,6 +49,8 @@ class FileIndex {
   // Finds a full path under one of the roots, ignoring case.
   EntryId FindPath(std::u16string_view path) const;
   std::vector<EntryId> Roots() const { return roots_; }
+  // The live entries right below a folder (none for a file or a dead entry).
+  std::vector<EntryId> Children(EntryId folder) const;
 
   bool IsLive(EntryId id) const;
   bool IsFolder(EntryId id) const;

@@ -1,7 +1,12 @@
 #include "service/SearchService.h"
 
+#include <dbt.h>
+
+#include <cstddef>
+
 #include "core/SearchMessages.h"
 #include "service/ChannelRecord.h"
+#include "service/Drives.h"
 #include "win/common/WideText.h"
 
 namespace {
@@ -24,17 +29,6 @@ std::shared_ptr<UniqueKernelHandle> ClientToken(HANDLE pipe) {
   return *token ? token : nullptr;
 }
 }  // namespace
-
-std::vector<std::wstring> LocalFixedDrives() {
-  std::vector<std::wstring> drives;
-  const DWORD mask = ::GetLogicalDrives();
-  for (int i = 0; i < 26; ++i) {
-    if (!(mask & (1u << i))) continue;
-    const std::wstring root = std::wstring(1, static_cast<wchar_t>(L'A' + i)) + L":\\";
-    if (::GetDriveTypeW(root.c_str()) == DRIVE_FIXED) drives.push_back(root);
-  }
-  return drives;
-}
 
 RequestServer::Client RequestServer::Identify(const ICommContext& context) {
   Client client;
@@ -60,10 +54,10 @@ void RequestServer::Forget(const ICommContext& context) {
   clients_.erase(context.get());
 }
 
-SearchService::SearchService(const ServiceOptions& options, bool runningAsService)
+SearchService::SearchService(const ServiceOptions& options, bool runningAsService, DeviceRecipient devices)
     : options_(options),
       runningAsService_(runningAsService),
-      store_(options.roots.empty() ? LocalFixedDrives() : FullPaths(options.roots)),
+      store_(options.roots.empty() ? DriveRoots() : FullPaths(options.roots), options.roots.empty(), devices),
       scheduler_(store_, options.answerCap) {
   server_.SetServerName(kSearchRequestPipe);
   server_.SetMaxDataSize(kMaxRequestDataSize);
@@ -87,6 +81,14 @@ bool SearchService::Start() {
     return false;
   }
   return server_.Listening();
+}
+
+void SearchService::DeviceEvent(DWORD type, const void* data) {
+  const auto* header = static_cast<const DEV_BROADCAST_HDR*>(data);
+  if (!header || header->dbch_devicetype != DBT_DEVTYP_HANDLE ||
+      header->dbch_size < offsetof(DEV_BROADCAST_HANDLE, dbch_hdevnotify) + sizeof(HDEVNOTIFY))
+    return;
+  store_.DeviceEvent(type, static_cast<const DEV_BROADCAST_HANDLE*>(data)->dbch_hdevnotify);
 }
 
 bool SearchService::Stop() {

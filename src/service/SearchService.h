@@ -40,8 +40,8 @@ class RequestServer : public TIPCServer {
 class SearchService {
  public:
   // runningAsService: a client whose identity cannot be taken is refused rather than served
-  // with the service's own rights.
-  SearchService(const ServiceOptions& options, bool runningAsService);
+  // with the service's own rights. devices: where the device events of the watched roots go.
+  SearchService(const ServiceOptions& options, bool runningAsService, DeviceRecipient devices = {});
   ~SearchService();
   SearchService(const SearchService&) = delete;
   SearchService& operator=(const SearchService&) = delete;
@@ -51,6 +51,9 @@ class SearchService {
 
   // False when the request pipe cannot be served.
   bool Start();
+  // A device event (the DBT_* type and its data) from the control handler or the console's
+  // window; those for a watched root's handle let its volume go when asked.
+  void DeviceEvent(DWORD type, const void* data);
   // Stops everything, waiting at most kStopMs for the threads; false when one still runs then.
   // The service must not be destroyed after that: its owner ends the process instead.
   bool Stop();
@@ -65,6 +68,3 @@ class SearchService {
   RequestServer server_;
   std::optional<bool> stopped_;
 };
-
-// The local fixed drives ("C:\", ...).
-std::vector<std::wstring> LocalFixedDrives();

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <mutex>
 
 #include "service/SearchService.h"
 #include "win/common/Handle.h"
@@ -16,6 +17,30 @@ constexpr wchar_t kServiceName[] = L"RuvoSearchService";
 ServiceOptions g_options;
 SERVICE_STATUS_HANDLE g_statusHandle = nullptr;
 HANDLE g_stopEvent = nullptr;
+// The running service, for device events, which come on the control handler's thread (service
+// mode) or the main thread's window (console mode).
+std::mutex g_serviceLock;
+SearchService* g_service = nullptr;
+
+// Device events reach the service from before its start until before its stop.
+class Published {
+ public:
+  explicit Published(SearchService& service) { Set(&service); }
+  ~Published() { Set(nullptr); }
+  Published(const Published&) = delete;
+  Published& operator=(const Published&) = delete;
+
+ private:
+  static void Set(SearchService* service) {
+    std::lock_guard lock(g_serviceLock);
+    g_service = service;
+  }
+};
+
+void PassDeviceEvent(DWORD type, const void* data) {
+  std::lock_guard lock(g_serviceLock);
+  if (g_service) g_service->DeviceEvent(type, data);
+}
 
 void ReportStatus(DWORD state, DWORD exitCode = NO_ERROR) {
   SERVICE_STATUS status{};
@@ -29,8 +54,12 @@ void ReportStatus(DWORD state, DWORD exitCode = NO_ERROR) {
   ::SetServiceStatus(g_statusHandle, &status);
 }
 
-DWORD WINAPI ControlHandler(DWORD control, DWORD, void*, void*) {
+DWORD WINAPI ControlHandler(DWORD control, DWORD eventType, void* eventData, void*) {
   switch (control) {
+    case SERVICE_CONTROL_DEVICEEVENT:
+      // NO_ERROR grants a removal: the root on that volume has let its handle go by now.
+      PassDeviceEvent(eventType, eventData);
+      return NO_ERROR;
     case SERVICE_CONTROL_STOP:
     case SERVICE_CONTROL_SHUTDOWN:
       ReportStatus(SERVICE_STOP_PENDING);
@@ -56,14 +85,17 @@ void WINAPI ServiceMain(DWORD, wchar_t**) {
   if (!g_statusHandle) return;
   ReportStatus(SERVICE_START_PENDING);
   {
-    SearchService service(g_options, true);
-    if (!service.Start()) {
-      ReportStatus(SERVICE_STOPPED, ERROR_SERVICE_SPECIFIC_ERROR);
-      return;
+    SearchService service(g_options, true, DeviceRecipient{g_statusHandle, DEVICE_NOTIFY_SERVICE_HANDLE});
+    {
+      Published published(service);
+      if (!service.Start()) {
+        ReportStatus(SERVICE_STOPPED, ERROR_SERVICE_SPECIFIC_ERROR);
+        return;
+      }
+      ReportStatus(SERVICE_RUNNING);
+      ::WaitForSingleObject(g_stopEvent, INFINITE);
+      ReportStatus(SERVICE_STOP_PENDING);
     }
-    ReportStatus(SERVICE_RUNNING);
-    ::WaitForSingleObject(g_stopEvent, INFINITE);
-    ReportStatus(SERVICE_STOP_PENDING);
     if (!service.Stop()) EndWithThreadsRunning(true);
   }
   ReportStatus(SERVICE_STOPPED);
@@ -76,16 +108,47 @@ BOOL WINAPI ConsoleHandler(DWORD) {
   return TRUE;
 }
 
+LRESULT CALLBACK DeviceWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message != WM_DEVICECHANGE) return ::DefWindowProcW(window, message, wParam, lParam);
+  // TRUE grants a removal: the root on that volume has let its handle go by now.
+  PassDeviceEvent(static_cast<DWORD>(wParam), reinterpret_cast<const void*>(lParam));
+  return TRUE;
+}
+
+// In console mode the device events of the watched roots come to a message-only window of the
+// main thread (registered events reach it; broadcasts, which it does not need, would not).
+UniqueWindow MakeDeviceWindow() {
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = DeviceWindowProc;
+  wc.hInstance = ::GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"RuvoServiceDevices";
+  ::RegisterClassW(&wc);
+  return UniqueWindow(
+      ::CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr));
+}
+
+// Serves the main thread's window until the stop event is set.
+void WaitServingMessages(HANDLE stop) {
+  while (::MsgWaitForMultipleObjects(1, &stop, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+  }
+}
+
 int RunConsole() {
   ::SetConsoleCtrlHandler(ConsoleHandler, TRUE);
-  SearchService service(g_options, false);
-  if (!service.Start()) {
-    std::fprintf(stderr, "RuvoService: cannot serve the request pipe\n");
-    return 1;
+  const UniqueWindow devices = MakeDeviceWindow();
+  SearchService service(g_options, false, DeviceRecipient{devices.get(), DEVICE_NOTIFY_WINDOW_HANDLE});
+  {
+    Published published(service);
+    if (!service.Start()) {
+      std::fprintf(stderr, "RuvoService: cannot serve the request pipe\n");
+      return 1;
+    }
+    std::printf("RuvoService: serving; Ctrl+C ends\n");
+    std::fflush(stdout);
+    WaitServingMessages(g_stopEvent);
   }
-  std::printf("RuvoService: serving; Ctrl+C ends\n");
-  std::fflush(stdout);
-  ::WaitForSingleObject(g_stopEvent, INFINITE);
   if (!service.Stop()) EndWithThreadsRunning(false);
   return 0;
 }

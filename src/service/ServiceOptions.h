@@ -2,7 +2,7 @@
 // The service's command line:
 //   RuvoService.exe [/console] [/root <folder>]... [/cap <items>] [/update <program> <version>]
 // /console runs in the foreground instead of under the service control manager. Without
-// /root the local fixed drives are served. /update makes the service announce that program
+// /root the local fixed drives are served, those that come after start too. /update makes the service announce that program
 // and version as an update to every program that reports its start-up to it.
 #include <cstddef>
 #include <optional>

@@ -152,6 +152,23 @@ TEST_F(FileIndexTest, RemoveTakesTheSubtreeAndSlotsAreReused) {
   EXPECT_EQ(index.Count(), 0u);
 }
 
+TEST_F(FileIndexTest, ChildrenAreTheLiveEntriesRightBelow) {
+  const auto sorted = [](std::vector<Id> ids) {
+    std::sort(ids.begin(), ids.end());
+    return ids;
+  };
+  EXPECT_EQ(sorted(index.Children(root)), sorted({docs, music}));
+  EXPECT_EQ(sorted(index.Children(docs)), sorted({report, notes}));
+  index.Remove(report);
+  EXPECT_EQ(index.Children(docs), std::vector<Id>{notes});
+  ASSERT_TRUE(index.Move(notes, music, u"notes.TXT"));
+  EXPECT_TRUE(index.Children(docs).empty());
+  EXPECT_EQ(sorted(index.Children(music)), sorted({song, notes}));
+  EXPECT_TRUE(index.Children(song).empty());    // a file
+  EXPECT_TRUE(index.Children(report).empty());  // gone
+  EXPECT_TRUE(index.Children(FileIndex::kNone).empty());
+}
+
 TEST_F(FileIndexTest, MoveRenamesAndReparents) {
   ASSERT_TRUE(index.Move(docs, root, u"Papers"));
   EXPECT_EQ(index.PathOf(report), u"C:\\Data\\Papers\\Report.docx");

@@ -87,6 +87,13 @@ struct IconTraits {
   static void Close(Type h) { ::DestroyIcon(h); }
 };
 
+struct DeviceNotifyTraits {  // RegisterDeviceNotification
+  using Type = HDEVNOTIFY;
+  static Type Invalid() { return nullptr; }
+  static bool Valid(Type h) { return h != nullptr; }
+  static void Close(Type h) { ::UnregisterDeviceNotification(h); }
+};
+
 struct ScHandleTraits {  // OpenSCManager, OpenService, CreateService
   using Type = SC_HANDLE;
   static Type Invalid() { return nullptr; }
@@ -97,6 +104,7 @@ struct ScHandleTraits {  // OpenSCManager, OpenService, CreateService
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueFileHandle = UniqueHandle<FileHandleTraits>;
 using UniqueFindHandle = UniqueHandle<FindHandleTraits>;
+using UniqueDeviceNotify = UniqueHandle<DeviceNotifyTraits>;
 using UniqueBitmap = UniqueHandle<GdiTraits<HBITMAP>>;
 using UniqueFont = UniqueHandle<GdiTraits<HFONT>>;
 using UniqueBrush = UniqueHandle<GdiTraits<HBRUSH>>;

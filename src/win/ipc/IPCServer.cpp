@@ -100,7 +100,8 @@ std::size_t TIPCServer::PoolSize() const {
 std::size_t TIPCServer::ConnectionCount() const { return FContextList->Count(); }
 
 HANDLE TIPCServer::CreatePipeInstance(const std::wstring& pipeName, SECURITY_ATTRIBUTES* security) {
-  return ::CreateNamedPipeW(pipeName.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+  const DWORD first = FFirstInstanceDue.exchange(false) ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0;
+  return ::CreateNamedPipeW(pipeName.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | first,
                             PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
                             PIPE_UNLIMITED_INSTANCES, kPipeBufferSize, kPipeBufferSize, kPipeDefaultTimeoutMs, security);
 }
@@ -121,6 +122,10 @@ bool TIPCServer::StartListener() {
   // Listeners stopped earlier whose connections have all ended are let go (their idle
   // workers with them).
   std::erase_if(FRetiredListeners, [](const auto& l) { return l->Finished() && l->BusyWorkers() == 0; });
+  // With no instance of ours left, the name is free for anyone: the first one must be new, or
+  // the server would join a pipe whose creator (and its security) is someone else. Wine 8
+  // takes the flag but never refuses a taken name, so only Windows shows this.
+  FFirstInstanceDue = FContextList->Count() == 0 && FRetiredListeners.empty();
   TListeningThread::TCallbacks callbacks;
   callbacks.createInstance = [this](const std::wstring& name, SECURITY_ATTRIBUTES* sa) {
     return UniqueFileHandle(CreatePipeInstance(name, sa));

@@ -5,6 +5,8 @@
 // idle longer than kConnectionIdleTimeoutMs is closed. Failures go to OnServerError.
 #include <windows.h>
 
+#include <atomic>
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -155,6 +157,7 @@ class TIPCServer {
   std::unique_ptr<TListeningThread> FListeningThread;
   // Stopped listeners whose pools may still be serving connections.
   std::vector<std::unique_ptr<TListeningThread>> FRetiredListeners;
+  std::atomic<bool> FFirstInstanceDue{false};  // the next instance is made with FILE_FLAG_FIRST_PIPE_INSTANCE
   std::thread FSupervisor;
   std::int32_t FNumOfErrors = 0;
   std::chrono::steady_clock::time_point FFirstErrorTime;

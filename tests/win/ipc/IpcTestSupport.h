@@ -7,6 +7,8 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "TestProcess.h"
@@ -106,6 +108,34 @@ class ErrorLog {
  private:
   std::mutex mutex_;
   std::vector<Entry> entries_;
+};
+
+// A server whose pipe instances and threads fail on demand, as they do when the process runs out
+// of memory or of room for another stack; Wine cannot be made to fail them for real. A failed
+// instance ends the listening thread abnormally.
+class FaultyServer : public TIPCServer {
+ public:
+  std::atomic<int> instanceFailuresLeft{0};
+  std::atomic<int> instanceFailures{0};
+  std::atomic<int> threadFailuresLeft{0};
+
+ protected:
+  HANDLE CreatePipeInstance(const std::wstring& pipeName, SECURITY_ATTRIBUTES* security) override {
+    if (instanceFailuresLeft.load() > 0) {
+      --instanceFailuresLeft;
+      ++instanceFailures;
+      ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+      return INVALID_HANDLE_VALUE;
+    }
+    return TIPCServer::CreatePipeInstance(pipeName, security);
+  }
+  std::thread StartThread(std::function<void()> body) override {
+    if (threadFailuresLeft.load() > 0) {
+      --threadFailuresLeft;
+      throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    }
+    return TIPCServer::StartThread(std::move(body));
+  }
 };
 
 }  // namespace ipc_test

@@ -235,34 +235,9 @@ TEST(IPCClientStall, AConnectionTheServerClosedForIdlenessIsOpenedAnewForTheRequ
   EXPECT_EQ(connects.load(), 2);
 }
 
-// Fails the next thread starts it is told to, as CreateThread does when the process has no
-// room for another stack; Wine cannot be made to fail it for real.
-class ThreadStarvedServer : public TIPCServer {
- public:
-  std::atomic<int> threadFailuresLeft{0};
-  std::atomic<int> instanceFailuresLeft{0};
-
- protected:
-  std::thread StartThread(std::function<void()> body) override {
-    if (threadFailuresLeft.load() > 0) {
-      --threadFailuresLeft;
-      throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
-    }
-    return TIPCServer::StartThread(std::move(body));
-  }
-  HANDLE CreatePipeInstance(const std::wstring& pipeName, SECURITY_ATTRIBUTES* security) override {
-    if (instanceFailuresLeft.load() > 0) {
-      --instanceFailuresLeft;
-      ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-      return INVALID_HANDLE_VALUE;
-    }
-    return TIPCServer::CreatePipeInstance(pipeName, security);
-  }
-};
-
 TEST(IPCServerFlood, AListenerWhoseRestartCannotStartAThreadComesBack) {
   ErrorLog errors;  // outlives the server: its threads report until it is gone
-  ThreadStarvedServer server;
+  FaultyServer server;
   PrepareEcho(server, errors, u"nothread");
   server.Start();
   ASSERT_TRUE(server.Listening());
@@ -287,7 +262,7 @@ TEST(IPCServerFlood, AListenerWhoseRestartCannotStartAThreadComesBack) {
 
 TEST(IPCServerFlood, AServerThatUsedUpItsRestartsListensAgainInTheNextWindow) {
   ErrorLog errors;  // outlives the server: its threads report until it is gone
-  ThreadStarvedServer server;
+  FaultyServer server;
   PrepareEcho(server, errors, u"window");
   server.instanceFailuresLeft = 6;
   server.Start();

@@ -327,33 +327,15 @@ TEST(IPCServer, StopLetsAConnectionInProgressFinish) {
   EXPECT_EQ(reply->Data().ReadCardinal(u"Done"), 1u);
 }
 
-// Ends the listening thread abnormally by failing pipe instance creation on demand.
-class FailingServer : public TIPCServer {
- public:
-  std::atomic<int> failuresLeft{0};
-  std::atomic<int> failures{0};
-
- protected:
-  HANDLE CreatePipeInstance(const std::wstring& pipeName, SECURITY_ATTRIBUTES* security) override {
-    if (failuresLeft.load() > 0) {
-      --failuresLeft;
-      ++failures;
-      ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-      return INVALID_HANDLE_VALUE;
-    }
-    return TIPCServer::CreatePipeInstance(pipeName, security);
-  }
-};
-
 TEST(IPCServer, SixAbnormalListenerEndsWithin30sStopTheRestartsForTheWindow) {
   ErrorLog errors;  // outlives the server: its threads report until it is gone
-  FailingServer server;
+  FaultyServer server;
   PrepareEcho(server, errors, u"budget");
-  server.failuresLeft = 1000;
+  server.instanceFailuresLeft = 1000;
   server.Start();
   ASSERT_TRUE(WaitUntil([&] { return errors.Count(u"Tried to restart listening thread to many times!") == 1; }, 20000));
-  EXPECT_FALSE(WaitUntil([&] { return server.failures.load() > 6; }, 500));
-  EXPECT_EQ(server.failures.load(), 6);
+  EXPECT_FALSE(WaitUntil([&] { return server.instanceFailures.load() > 6; }, 500));
+  EXPECT_EQ(server.instanceFailures.load(), 6);
   EXPECT_EQ(errors.Count(u"Could not create new pipe instance."), 6u);
   EXPECT_EQ(errors.Count(u"Listening thread was terminated abnormally!"), 6u);
   EXPECT_FALSE(server.Listening());
@@ -367,9 +349,9 @@ TEST(IPCServer, SixAbnormalListenerEndsWithin30sStopTheRestartsForTheWindow) {
 
 TEST(IPCServer, ListenerRecoversWithinTheBudget) {
   ErrorLog errors;  // outlives the server: its threads report until it is gone
-  FailingServer server;
+  FaultyServer server;
   PrepareEcho(server, errors, u"recover");
-  server.failuresLeft = 3;
+  server.instanceFailuresLeft = 3;
   server.Start();
   TIPCClient c;
   c.SetServerName(server.ServerName());
@@ -445,13 +427,13 @@ TEST(IPCServer, StopAndStartAgainDoNotPileUpThreads) {
 
 TEST(IPCServer, StopDuringFailuresDoesNotRestart) {
   ErrorLog errors;  // outlives the server: its threads report until it is gone
-  FailingServer server;
+  FaultyServer server;
   PrepareEcho(server, errors, u"stopfail");
   server.Start();
   server.Stop();
-  server.failuresLeft = 1;  // nothing is listening, so nothing fails or restarts
+  server.instanceFailuresLeft = 1;  // nothing is listening, so nothing fails or restarts
   ::Sleep(300);
-  EXPECT_EQ(server.failures.load(), 0);
+  EXPECT_EQ(server.instanceFailures.load(), 0);
   EXPECT_FALSE(server.Listening());
   EXPECT_TRUE(errors.Entries().empty());
 }

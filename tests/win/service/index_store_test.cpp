@@ -7,7 +7,9 @@
 
 #include <atomic>
 #include <cstring>
+#include <cwctype>
 #include <initializer_list>
+#include <set>
 #include <shared_mutex>
 #include <string>
 #include <thread>
@@ -17,6 +19,7 @@
 #include "TestWait.h"
 #include "core/FileIndex.h"
 #include "core/TextUtils.h"
+#include "service/DirectoryWalker.h"
 #include "service/IndexStore.h"
 #include "win/common/Handle.h"
 #include "win/common/WideText.h"
@@ -185,6 +188,192 @@ TEST(IndexStore, JunctionsAreListedButNeverEntered) {
     // docs, a.txt, b.txt, loop, later, marker.txt
     EXPECT_EQ(store.Index().Count(), 6u);
   }
+  EXPECT_TRUE(store.Stop(DeadlineIn(10000)));
+}
+
+// Every path the index holds below root, and every path the disk holds there.
+std::set<std::u16string> IndexedBelow(IndexStore& store, const std::wstring& root) {
+  std::shared_lock lock(store.Lock());
+  const FileIndex& index = store.Index();
+  std::set<std::u16string> out;
+  std::vector<FileIndex::EntryId> stack{index.FindPath(U(root))};
+  while (!stack.empty()) {
+    const FileIndex::EntryId id = stack.back();
+    stack.pop_back();
+    for (const FileIndex::EntryId child : index.Children(id)) {
+      out.insert(index.PathOf(child));
+      stack.push_back(child);
+    }
+  }
+  return out;
+}
+
+std::set<std::u16string> OnDisk(const std::wstring& root) {
+  std::set<std::u16string> out;
+  WalkDirectory(root, [&](const std::wstring& parent, const std::wstring& name, bool) {
+    out.insert(U(JoinPath(parent, name)));
+    return true;
+  });
+  return out;
+}
+
+// What the index holds that the disk does not ("+") and lacks ("-"), a line each.
+std::string Difference(const std::set<std::u16string>& indexed, const std::set<std::u16string>& disk) {
+  std::string out;
+  for (const auto& path : indexed)
+    if (!disk.count(path)) out += "+ " + Utf16ToUtf8(path) + "\n";
+  for (const auto& path : disk)
+    if (!indexed.count(path)) out += "- " + Utf16ToUtf8(path) + "\n";
+  return out;
+}
+
+bool FoundIn(IndexStore& store, const std::wstring& path) {
+  std::shared_lock lock(store.Lock());
+  return store.Index().FindPath(U(path)) != FileIndex::kNone;
+}
+
+// Files come and go while the root is scanned again and again, as the watcher has it scanned
+// each time notifications were lost: what stays on disk never leaves the index, and once the
+// storm is over and the root counts as indexed, the index is the disk.
+TEST(IndexStore, RescansInAStormKeepWhatStaysAndEndExact) {
+  TempTree tree(L"ruvo-storm");
+  for (int f = 0; f < 10; ++f) {
+    const std::wstring folder = L"f" + std::to_wstring(f);
+    tree.Folder(folder);
+    for (int i = 0; i < 200; ++i) tree.File(folder + L"\\keep" + std::to_wstring(i) + L".dat");
+  }
+  tree.Folder(L"storm");
+  IndexStore store({tree.Root()});
+  store.Start();
+  WaitUntil([&] { return store.AllIndexed(); }, 30000);
+  ASSERT_TRUE(store.AllIndexed());
+
+  const std::wstring staying[] = {tree.Path(L"f0\\keep0.dat"), tree.Path(L"f9\\keep199.dat"), tree.Path(L"f5")};
+  std::atomic<bool> over{false};
+  std::thread storm([&] {
+    for (int n = 0; n < 3000; ++n) {
+      tree.File(L"storm\\s" + std::to_wstring(n) + L".tmp");
+      if (n % 2) ::DeleteFileW(tree.Path(L"storm\\s" + std::to_wstring(n - 1) + L".tmp").c_str());
+      if (n % 100 == 0) store.Rescan(0);
+    }
+    over = true;
+  });
+  int samples = 0, missing = 0;
+  while (!over) {
+    for (const auto& path : staying) missing += FoundIn(store, path) ? 0 : 1;
+    ++samples;
+    ::Sleep(1);
+  }
+  storm.join();
+  EXPECT_EQ(missing, 0) << "in " << samples << " looks";
+  auto exact = [&] { return store.AllIndexed() && IndexedBelow(store, tree.Root()) == OnDisk(tree.Root()); };
+  WaitUntil(exact, 30000);
+  EXPECT_TRUE(store.AllIndexed());
+  EXPECT_EQ(Difference(IndexedBelow(store, tree.Root()), OnDisk(tree.Root())), "");
+  EXPECT_EQ(OnDisk(tree.Path(L"storm")).size(), 1500u);
+  EXPECT_TRUE(store.Stop(DeadlineIn(10000)));
+}
+
+// Deletes a watched folder the way its removal completes while the service holds it open:
+// under Wine a Windows program's removal would wait for the last handle (and a watch never
+// hears of it), so the folder goes from the Unix side there.
+bool RemoveWatchedFolder(const std::wstring& folder) {
+  const std::wstring unixFolder = UnixPath(folder);
+  if (!unixFolder.empty()) {
+    if (!StartUnixProgram(L"Z:\\bin\\rm", L"-rf \"" + unixFolder + L"\"")) return false;
+  } else {
+    for (const DirectoryEntry& entry : ListDirectory(folder)) ::DeleteFileW(JoinPath(folder, entry.name).c_str());
+    if (!::RemoveDirectoryW(folder.c_str())) return false;
+  }
+  return WaitUntil([&] { return ::GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES; }, 10000);
+}
+
+TEST(IndexStore, ARootDeletedAndMadeAgainIsWatchedAgain) {
+  TempTree tree(L"ruvo-return");
+  const std::wstring root = tree.Path(L"watched");
+  tree.Folder(L"watched");
+  tree.File(L"watched\\before.txt");
+  tree.Folder(L"watched\\inside");
+  for (int i = 0; i < 50; ++i) tree.File(L"watched\\inside\\held" + std::to_wstring(i) + L".txt");
+  IndexStore store({root});
+  store.Start();
+  WaitUntil([&] { return store.AllIndexed(); }, 30000);
+  ASSERT_TRUE(FoundIn(store, root + L"\\before.txt"));
+
+  ASSERT_TRUE(RemoveWatchedFolder(root));
+  auto emptied = [&] { return store.AllIndexed() && IndexedBelow(store, root).empty(); };
+  WaitUntil(emptied, 10000);
+  EXPECT_TRUE(emptied());
+
+  ASSERT_TRUE(::CreateDirectoryW(root.c_str(), nullptr));
+  tree.File(L"watched\\with-it.txt");
+  WaitUntil([&] { return store.AllIndexed() && FoundIn(store, root + L"\\with-it.txt"); }, 10000);
+  EXPECT_TRUE(FoundIn(store, root + L"\\with-it.txt"));
+  // Heard by the watch, not only found by the scan of the root's return.
+  WaitUntil([&] { return store.AllIndexed(); }, 10000);
+  tree.File(L"watched\\after.txt");
+  WaitUntil([&] { return FoundIn(store, root + L"\\after.txt"); }, 10000);
+  EXPECT_TRUE(FoundIn(store, root + L"\\after.txt"));
+  EXPECT_FALSE(FoundIn(store, root + L"\\before.txt"));
+  EXPECT_TRUE(store.Stop(DeadlineIn(10000)));
+}
+
+// Folders deeper than MAX_PATH, found by the first scan and heard by the watch. (Wine has no
+// such limit on paths; Windows has it without the "\\?\" prefix.)
+TEST(IndexStore, PathsLongerThanMaxPathAreIndexed) {
+  TempTree tree(L"ruvo-long");
+  std::wstring rel;
+  for (int i = 0; i < 6; ++i) {
+    rel += (i ? L"\\" : L"") + std::wstring(50, static_cast<wchar_t>(L'a' + i));
+    ASSERT_TRUE(::CreateDirectoryW(ExtendedPath(tree.Path(rel)).c_str(), nullptr));
+  }
+  auto make = [&](const std::wstring& path) {
+    UniqueFileHandle file(
+        ::CreateFileW(ExtendedPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return static_cast<bool>(file);
+  };
+  const std::wstring deep = tree.Path(rel + L"\\deep.txt"), later = tree.Path(rel + L"\\later.txt");
+  ASSERT_GT(deep.size(), static_cast<std::size_t>(MAX_PATH));
+  ASSERT_TRUE(make(deep));
+  IndexStore store({tree.Root()});
+  store.Start();
+  WaitUntil([&] { return store.AllIndexed(); }, 30000);
+  EXPECT_TRUE(FoundIn(store, deep));
+  ASSERT_TRUE(make(later));
+  WaitUntil([&] { return FoundIn(store, later); }, 10000);
+  EXPECT_TRUE(FoundIn(store, later));
+  EXPECT_EQ(Difference(IndexedBelow(store, tree.Root()), OnDisk(tree.Root())), "");
+  EXPECT_TRUE(store.Stop(DeadlineIn(10000)));
+}
+
+// A drive that comes after start, as Wine makes one: a link in the prefix's "dosdevices"
+// folder. Its root is indexed and watched while it is there, and emptied when it goes.
+TEST(IndexStore, AFixedDriveAddedAfterStartIsIndexedUntilItGoes) {
+  const std::wstring unixC = UnixPath(L"C:\\");
+  const std::size_t at = unixC.rfind(L"/dosdevices/c:");
+  if (at == std::wstring::npos) GTEST_SKIP() << "drives are added this way under Wine only";
+  wchar_t letter = L'Y';
+  while (letter > L'M' && ::GetDriveTypeW((std::wstring(1, letter) + L":\\").c_str()) != DRIVE_NO_ROOT_DIR) --letter;
+  const std::wstring drive = std::wstring(1, letter) + L":\\";
+  const std::wstring link = unixC.substr(0, at) + L"/dosdevices/" + static_cast<wchar_t>(std::towlower(letter)) + L":";
+  TempTree target(L"ruvo-drive");
+  target.File(L"on-the-drive.txt");
+  IndexStore store({drive}, true);
+  store.Start();
+  WaitUntil([&] { return store.AllIndexed(); }, 30000);
+  ASSERT_TRUE(store.AllIndexed());
+  EXPECT_FALSE(FoundIn(store, drive + L"on-the-drive.txt"));
+
+  ASSERT_TRUE(StartUnixProgram(L"Z:\\bin\\ln", L"-sfn \"" + UnixPath(target.Root()) + L"\" \"" + link + L"\""));
+  WaitUntil([&] { return store.AllIndexed() && FoundIn(store, drive + L"on-the-drive.txt"); }, 10000);
+  EXPECT_TRUE(FoundIn(store, drive + L"on-the-drive.txt"));
+  target.File(L"later.txt");
+  WaitUntil([&] { return FoundIn(store, drive + L"later.txt"); }, 10000);
+  EXPECT_TRUE(FoundIn(store, drive + L"later.txt"));
+
+  ASSERT_TRUE(StartUnixProgram(L"Z:\\bin\\rm", L"-f \"" + link + L"\""));
+  WaitUntil([&] { return store.AllIndexed() && !FoundIn(store, drive + L"later.txt"); }, 10000);
+  EXPECT_FALSE(FoundIn(store, drive + L"later.txt"));
   EXPECT_TRUE(store.Stop(DeadlineIn(10000)));
 }
 

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <fstream>
@@ -224,5 +225,37 @@ TEST_F(ServiceTest, CancelForAnIdleBoxIsHarmlessAndStartupReportAnnouncesTheUpda
   ASSERT_FALSE(updates.empty());
   EXPECT_EQ(updates.front().fileName, u"C:\\updates\\RuvoSetup.exe");
   EXPECT_EQ(updates.front().version, u"9.9.1");
+}
+
+// Thousands of files made and deleted faster than one read of changes holds (the system then
+// drops them and the root is scanned again), while queries keep coming: each is answered, and
+// once the burst is over the answers are the disk's.
+TEST_F(ServiceTest, AnOverflowStormLeavesItAnsweringAndRight) {
+  const std::wstring storm = g_tree + L"\\Storm";
+  ASSERT_TRUE(::CreateDirectoryW(storm.c_str(), nullptr));
+  std::atomic<bool> over{false};
+  std::thread maker([&] {
+    for (int n = 0; n < 4000; ++n) {
+      WriteFileAt(storm + L"\\gust" + std::to_wstring(n) + L".tmp");
+      if (n % 2) ::DeleteFileW((storm + L"\\gust" + std::to_wstring(n - 1) + L".tmp").c_str());
+    }
+    over = true;
+  });
+  int answered = 0;
+  for (; !over; ++answered) {
+    const auto answer = Query(g_tree, u"gust");
+    if (answer.empty() || answer.back().action != kActionAnswerEnd) break;
+  }
+  maker.join();
+  EXPECT_TRUE(over) << "a query went unanswered after " << answered;
+  ASSERT_EQ(Expected(storm, u"gust").size(), 2000u);
+  bool right = false;
+  for (int i = 0; i < 100 && !right; ++i) {
+    right = Items(Query(g_tree, u"gust")) == Expected(g_tree, u"gust") &&
+            Items(Query(g_tree, u"needle")) == Expected(g_tree, u"needle");
+    if (!right) std::this_thread::sleep_for(200ms);
+  }
+  EXPECT_TRUE(right);
+  EXPECT_EQ(g_service->ExitCode(), static_cast<DWORD>(STILL_ACTIVE));
 }
 }  // namespace

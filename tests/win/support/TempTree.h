@@ -21,7 +21,7 @@ class TempTree {
     Remove(root_);
     ::CreateDirectoryW(root_.c_str(), nullptr);
   }
-  ~TempTree() { Remove(root_); }
+  ~TempTree() { Remove(L"\\\\?\\" + root_); }
   TempTree(const TempTree&) = delete;
   TempTree& operator=(const TempTree&) = delete;
 
@@ -35,7 +35,8 @@ class TempTree {
   }
 
  private:
-  // Best effort: a file still in use stays behind.
+  // Best effort: a file still in use stays behind. With the "\\?\" prefix, paths deeper than
+  // MAX_PATH go too.
   static void Remove(const std::wstring& dir) {
     WIN32_FIND_DATAW fd;
     const UniqueFindHandle find(::FindFirstFileW((dir + L"\\*").c_str(), &fd));
