@@ -241,6 +241,33 @@ RoundTrips RawRoundTripsPerSecond() {
   return rates;
 }
 
+// kRepeats answers to one query, each timed from its request: the item count and the times
+// to the first item (when there was one) and to the end. Empty when a request or answer failed.
+struct QueryTimes {
+  std::size_t items = 0;
+  std::vector<double> first, end;
+};
+std::optional<QueryTimes> TimeQuery(ResultTimer& results, const std::wstring& tree, const std::u16string& query,
+                                    std::uint32_t& box) {
+  QueryTimes times;
+  for (int r = 0; r < kRepeats; ++r, ++box) {
+    const auto sent = Clock::now();
+    if (!SendRequest(BuildSearchRequest(U(tree), query, box))) {
+      std::printf("request failed\n");
+      return std::nullopt;
+    }
+    const auto answer = results.WaitEnd(box, std::chrono::seconds(60));
+    if (!answer) {
+      std::printf("no answer for %s within 60 s\n", Utf16ToUtf8(query.substr(0, 40)).c_str());
+      return std::nullopt;
+    }
+    times.items = answer->items;
+    if (answer->firstItem) times.first.push_back(Ms(*answer->firstItem - sent));
+    times.end.push_back(Ms(*answer->end - sent));
+  }
+  return times;
+}
+
 }  // namespace
 
 int main() {
@@ -284,23 +311,9 @@ int main() {
   std::vector<double> firstMedians, endMedians;
   std::printf("%-14s %7s %12s %12s\n", "query", "items", "first ms", "end ms");
   for (const auto& q : queries) {
-    std::vector<double> first, end;
-    std::size_t items = 0;
-    for (int r = 0; r < kRepeats; ++r, ++box) {
-      const auto sent = Clock::now();
-      if (!SendRequest(BuildSearchRequest(U(tree), q, box))) {
-        std::printf("request failed\n");
-        return 1;
-      }
-      const auto answer = results.WaitEnd(box, std::chrono::seconds(60));
-      if (!answer) {
-        std::printf("no answer for %s within 60 s\n", Utf16ToUtf8(q).c_str());
-        return 1;
-      }
-      items = answer->items;
-      if (answer->firstItem) first.push_back(Ms(*answer->firstItem - sent));
-      end.push_back(Ms(*answer->end - sent));
-    }
+    const auto times = TimeQuery(results, tree, q, box);
+    if (!times) return 1;
+    const auto& [items, first, end] = *times;
     const double f = Median(first), e = Median(end);
     if (!first.empty()) firstMedians.push_back(f);
     endMedians.push_back(e);
@@ -315,23 +328,10 @@ int main() {
   // Delivery: answers that reach the cap, timed at our result pipe, beside the transport's
   // round trips measured now.
   const RoundTrips raw = RawRoundTripsPerSecond();
-  std::vector<double> deliveryMs;
-  std::size_t delivered = 0;
-  for (int r = 0; r < kRepeats; ++r, ++box) {
-    const auto sent = Clock::now();
-    if (!SendRequest(BuildSearchRequest(U(tree), u"*", box))) {
-      std::printf("request failed\n");
-      return 1;
-    }
-    const auto answer = results.WaitEnd(box, std::chrono::seconds(60));
-    if (!answer) {
-      std::printf("no answer for * within 60 s\n");
-      return 1;
-    }
-    delivered = answer->items;
-    deliveryMs.push_back(Ms(*answer->end - sent));
-  }
-  const double d = Median(deliveryMs);
+  const auto delivery = TimeQuery(results, tree, u"*", box);
+  if (!delivery) return 1;
+  const std::size_t delivered = delivery->items;
+  const double d = Median(delivery->end);
   std::printf("delivery of \"*\" (%zu items, median of %d): %.0f ms, %.0f items/s (goal: 10,000 items in under "
               "1,000 ms)\nraw pipe round trips: %.0f/s with the transport's client, %.0f/s blocking\n",
               delivered, kRepeats, d, delivered * 1000.0 / d, raw.client, raw.blocking);
@@ -352,22 +352,9 @@ int main() {
   double longest = 0;
   std::printf("%-24s %7s %12s\n", "pattern at the cap", "items", "end ms");
   for (const auto& [label, q] : costly) {
-    std::vector<double> end;
-    std::size_t items = 0;
-    for (int r = 0; r < kRepeats; ++r, ++box) {
-      const auto sent = Clock::now();
-      if (!SendRequest(BuildSearchRequest(U(tree), q, box))) {
-        std::printf("request failed\n");
-        return 1;
-      }
-      const auto answer = results.WaitEnd(box, std::chrono::seconds(60));
-      if (!answer) {
-        std::printf("no answer for %s within 60 s\n", label);
-        return 1;
-      }
-      items = answer->items;
-      end.push_back(Ms(*answer->end - sent));
-    }
+    const auto times = TimeQuery(results, tree, q, box);
+    if (!times) return 1;
+    const auto& [items, first, end] = *times;
     longest = std::max(longest, *std::max_element(end.begin(), end.end()));
     std::printf("%-24s %7zu %12.2f\n", label, items, Median(end));
   }

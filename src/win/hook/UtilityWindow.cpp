@@ -84,6 +84,8 @@ HWND AllocateUtilityWindow(TUtilityWindowTarget target) {
 
 void DeallocateUtilityWindow(HWND window) {
   if (!window) return;  // nothing was counted for it
+  // The target is being torn down: the messages of the destruction itself must not reach it.
+  ::SetWindowLongPtrW(window, kMethodSlot, 0);
   ::DestroyWindow(window);
   CsLock lock(g_state.lock);
   if (--g_state.liveWindows <= 0) {

@@ -311,6 +311,29 @@ TEST(CBTHookReceiver, EventsRunOnTheReceiversThreadForPostedMessages) {
   EXPECT_EQ(eventThread, ::GetCurrentThreadId());
 }
 
+TEST(UtilityWindow, TheDestructionsOwnMessagesDoNotReachTheTarget) {
+  struct Target {
+    static void Handle(void* object, TMessage&) { ++*static_cast<int*>(object); }
+  };
+  int calls = 0;
+  HWND w = AllocateUtilityWindow({&Target::Handle, &calls});
+  ::SendMessageW(w, WM_NULL, 0, 0);
+  ASSERT_GE(calls, 1);
+  calls = 0;
+  DeallocateUtilityWindow(w);  // WM_DESTROY and WM_NCDESTROY would reach a target already gone
+  EXPECT_EQ(calls, 0);
+  EXPECT_FALSE(::IsWindow(w));
+}
+
+TEST(SysHookReceiver, StoppingSendsNoEventToItsOwner) {
+  Recorder rec;
+  ASSERT_EQ(rec.r.Start(), L"");
+  rec.Send(WM_NULL, 0, 0);
+  ASSERT_EQ(rec.hookMsgs.size(), 1u);
+  rec.r.Stop();  // an owner stops its receiver while its own members are being destroyed
+  EXPECT_EQ(rec.hookMsgs.size(), 1u);
+}
+
 TEST(UtilityWindow, WindowsFromSeveralThreadsKeepTheCount) {
   struct Target {
     static void Handle(void* object, TMessage& m) {

@@ -110,6 +110,18 @@ class ErrorLog {
   std::vector<Entry> entries_;
 };
 
+inline void EchoHandler(const ICommContext&, const IMessageData& request, const IMessageData& response) {
+  response->SetID(request->ID());
+  response->Data().Assign(request->Data());
+}
+
+// An echoing server named after tag, its error reports kept in errors.
+inline void PrepareEcho(TIPCServer& server, ErrorLog& errors, const char16_t* tag) {
+  server.SetServerName(UniquePipeName(tag));
+  server.OnServerError = errors.Handler();
+  server.OnExecuteRequest = EchoHandler;
+}
+
 // A server whose pipe instances and threads fail on demand, as they do when the process runs out
 // of memory or of room for another stack; Wine cannot be made to fail them for real. A failed
 // instance ends the listening thread abnormally.

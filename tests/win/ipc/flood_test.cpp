@@ -23,17 +23,6 @@ namespace {
 // Waits for every bound the tests rely on with room to spare on a slow machine.
 constexpr DWORD kGenerousMs = 4 * kConnectionIdleTimeoutMs;
 
-void EchoHandler(const ICommContext&, const IMessageData& request, const IMessageData& response) {
-  response->SetID(request->ID());
-  response->Data().Assign(request->Data());
-}
-
-void PrepareEcho(TIPCServer& server, ErrorLog& errors, const char16_t* tag) {
-  server.SetServerName(UniquePipeName(tag));
-  server.OnServerError = errors.Handler();
-  server.OnExecuteRequest = EchoHandler;
-}
-
 // One request answered on a raw connection, as a client that keeps to its turn does it.
 bool RawExchange(HANDLE pipe) {
   IMessageData req = BuildCancelRequest(7);

@@ -18,18 +18,6 @@ using namespace ipc_test;
 
 namespace {
 
-void EchoHandler(const ICommContext&, const IMessageData& request, const IMessageData& response) {
-  response->SetID(request->ID());
-  response->Data().Assign(request->Data());
-}
-
-// An echoing server named after tag, its error reports kept in errors.
-void PrepareEcho(TIPCServer& server, ErrorLog& errors, const char16_t* tag) {
-  server.SetServerName(UniquePipeName(tag));
-  server.OnServerError = errors.Handler();
-  server.OnExecuteRequest = EchoHandler;
-}
-
 TEST(IPCServer, StartWithoutHandlerRaisesAndStaysStopped) {
   TIPCServer server;
   server.SetServerName(UniquePipeName(u"nohandler"));
