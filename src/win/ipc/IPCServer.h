@@ -20,6 +20,7 @@
 
 #include "core/MessageData.h"
 #include "win/common/Handle.h"
+#include "win/ipc/FrameIo.h"
 #include "win/ipc/PipeSecurity.h"
 
 class EIPCServerError : public std::runtime_error {
@@ -123,6 +124,10 @@ class TIPCServer {
   friend class TListeningThread;
 
   void ServeConnection(UniqueFileHandle pipe);
+  // Writes the replies laid out so far in one write, and empties them; false (reported) when
+  // the write failed.
+  bool WriteReplies(const ICommContext& context, TPipeIo& io, std::vector<std::uint8_t>& replies);
+  bool ReportWriteFailure(const ICommContext& context, const TFrameResult& sent);
   void ReportError(const ICommContext& context, std::u16string_view desc, DWORD code);
   // With FStateLock held. False (reported) when the listener could not be started.
   bool StartListener();
