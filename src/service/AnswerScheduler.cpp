@@ -133,25 +133,32 @@ void AnswerScheduler::Answer(const SearchRequest& request, Box& box, const std::
   if (cancel) return;
   ResultSender sender(request.clientProcessId);
   if (!sender.Connect(kConnectTimeoutMs)) return;
+  // The start is answered before any item goes: an answer cancelled while the program holds
+  // it sends nothing more.
   bool ok = Deliver(sender, BuildAnswerBegin(request.searchBox));
   std::size_t sent = 0;
-  // Items go out as they are found; the answer ends at the cap.
+  // Items go out as they are found, written ahead of their replies; the answer ends at the cap.
   const bool complete = ok && producer_.Produce(request, cancel, [&](std::u16string path) {
     if (cancel) return false;  // nothing more of a cancelled answer goes out
-    ok = Deliver(sender, BuildFoundItem(path, request.wildcard, request.searchBox));
+    ok = Post(sender, BuildFoundItem(path, request.wildcard, request.searchBox));
     return ok && ++sent < cap_;
   });
   if (ok && !cancel && (complete || sent >= cap_)) Deliver(sender, BuildAnswerEnd(request.searchBox));
   Finish(sender);
 }
 
-// Only the sending is watched: a search may take its time between two items.
+// Only the transfers are watched: a search may take its time between two items.
 bool AnswerScheduler::Deliver(ResultSender& sender, const IMessageData& message) {
   const Watched watched(*this, sender);
   return sender.Send(message);
 }
 
-// The end marker may wait on the program as well.
+bool AnswerScheduler::Post(ResultSender& sender, const IMessageData& message) {
+  const Watched watched(*this, sender);
+  return sender.Post(message);
+}
+
+// The replies still due and the end marker may wait on the program as well.
 void AnswerScheduler::Finish(ResultSender& sender) {
   {
     const Watched watched(*this, sender);
@@ -170,9 +177,9 @@ void AnswerScheduler::Disarm(ResultSender* sender) {
   std::erase_if(watches_, [sender](const Watch& w) { return w.sender == sender; });
 }
 
-// Each message gets messageTimeoutMs_ to be answered. While shutting down every delivery is
-// aborted, again on each round: an abort that came just before a send began its I/O finds
-// nothing to cancel.
+// Each watched step (writing one message, taking in the replies due) gets messageTimeoutMs_.
+// While shutting down every delivery is aborted, again on each round: an abort that came just
+// before a send began its I/O finds nothing to cancel.
 void AnswerScheduler::WatchdogLoop() {
   std::unique_lock lock(lock_);
   for (;;) {

@@ -30,7 +30,8 @@ class ResultSender;
 
 class AnswerScheduler {
  public:
-  // How long the program may take to accept a connection, and to answer one message.
+  // How long the program may take to accept a connection, and to take one message or answer
+  // those due.
   static constexpr DWORD kConnectTimeoutMs = 2000;
   static constexpr DWORD kMessageTimeoutMs = 5000;
   // Answers and announcements running at once. The program keeps one answer per search box
@@ -94,8 +95,10 @@ class AnswerScheduler {
   bool Run(std::function<void()> work);
   // Gives a reserved place back (takes lock_).
   void GiveBack();
-  // Sends one message under the stall watchdog.
+  // Sends one message and waits for every reply due, under the stall watchdog.
   bool Deliver(ResultSender& sender, const IMessageData& message);
+  // Writes one message ahead of its reply, under the same watchdog.
+  bool Post(ResultSender& sender, const IMessageData& message);
   // Ends the connection under the same watchdog.
   void Finish(ResultSender& sender);
   void Arm(ResultSender* sender);

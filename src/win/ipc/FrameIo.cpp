@@ -32,10 +32,66 @@ TFrameResult WriteFrame(TPipeIo& io, TMessageData& message) {
   return {};
 }
 
-TFrameResult ReadFrame(TPipeIo& io, TMessageData& message, const TFrameLimits& limits) {
+void AppendFrame(std::vector<std::uint8_t>& out, TMessageData& message) {
+  TMemoryStream& data = message.Data().Storage();
+  const std::int64_t size = data.Size();
+  const std::vector<std::uint8_t> idHeader = EncodeFrameId(message.ID());
+  const auto sizeField = EncodeFrameSize(size);
+  out.insert(out.end(), idHeader.begin(), idHeader.end());
+  out.insert(out.end(), sizeField.begin(), sizeField.end());
+  out.insert(out.end(), data.Data(), data.Data() + size);
+  data.SetPosition(size);
+}
+
+TFrameResult WriteFrameBytes(TPipeIo& io, const std::vector<std::uint8_t>& frames) {
+  if (!io.WriteAll(frames.data(), frames.size())) return Failed(TFrameStep::Id, ::GetLastError());
+  return {};
+}
+
+TFrameResult WriteFrameAtOnce(TPipeIo& io, TMessageData& message) {
+  if (message.Data().Storage().Size() > static_cast<std::int64_t>(kFrameChunkSize)) return WriteFrame(io, message);
+  std::vector<std::uint8_t> frame;
+  AppendFrame(frame, message);
+  return WriteFrameBytes(io, frame);
+}
+
+TFrameReader::TFrameReader(TPipeIo& io, std::size_t readAhead) : FIo(io), FBuffer(readAhead) {}
+
+bool TFrameReader::Take(void* destination, std::size_t size) {
+  auto* out = static_cast<std::uint8_t*>(destination);
+  while (size > 0) {
+    if (FBegin == FEnd) {
+      if (FBuffer.empty() || size >= FBuffer.size()) return FIo.ReadAll(out, size);
+      std::size_t moved = 0;
+      if (!FIo.ReadSome(FBuffer.data(), FBuffer.size(), moved)) return false;
+      FBegin = 0;
+      FEnd = moved;
+    }
+    const std::size_t n = std::min(size, FEnd - FBegin);
+    std::copy_n(FBuffer.data() + FBegin, n, out);
+    FBegin += n;
+    out += n;
+    size -= n;
+  }
+  return true;
+}
+
+bool TFrameReader::HasWholeFrameBuffered() const {
+  const std::size_t available = FEnd - FBegin;
+  const std::uint8_t* next = FBuffer.data() + FBegin;
+  if (available < 2 * kFrameFieldSize) return false;
+  const std::int64_t idLength = DecodeFrameSize(next);
+  if (idLength == kFrameEndMarker || !IsValidFrameIdLength(idLength)) return false;
+  const std::size_t idBytes = static_cast<std::size_t>(idLength);
+  if (available < 2 * kFrameFieldSize + idBytes) return false;
+  const std::int64_t size = DecodeFrameSize(next + kFrameFieldSize + idBytes);
+  return IsValidFrameDataSize(size) && static_cast<std::uint64_t>(size) <= available - 2 * kFrameFieldSize - idBytes;
+}
+
+TFrameResult TFrameReader::Read(TMessageData& message, const TFrameLimits& limits) {
   std::uint8_t field[kFrameFieldSize];
-  if (!io.ReadAll(field, sizeof field)) return Failed(TFrameStep::IdLength, ::GetLastError());
-  if (limits.restTimeoutMs != INFINITE) io.SetTimeout(limits.restTimeoutMs);
+  if (!Take(field, sizeof field)) return Failed(TFrameStep::IdLength, ::GetLastError());
+  if (limits.restTimeoutMs != INFINITE) FIo.SetTimeout(limits.restTimeoutMs);
   const std::int64_t idLength = DecodeFrameSize(field);
   if (idLength == kFrameEndMarker) {
     TFrameResult r;
@@ -45,10 +101,10 @@ TFrameResult ReadFrame(TPipeIo& io, TMessageData& message, const TFrameLimits& l
   if (!IsValidFrameIdLength(idLength)) return Failed(TFrameStep::IdLength, ERROR_INVALID_DATA);
   if (idLength > 0) {
     std::vector<std::uint8_t> id(static_cast<std::size_t>(idLength));
-    if (!io.ReadAll(id.data(), id.size())) return Failed(TFrameStep::Id, ::GetLastError());
+    if (!Take(id.data(), id.size())) return Failed(TFrameStep::Id, ::GetLastError());
     message.SetID(DecodeFrameId(id.data(), id.size()));
   }
-  if (!io.ReadAll(field, sizeof field)) return Failed(TFrameStep::DataSize, ::GetLastError());
+  if (!Take(field, sizeof field)) return Failed(TFrameStep::DataSize, ::GetLastError());
   const std::int64_t size = DecodeFrameSize(field);
   if (!IsValidFrameDataSize(size) || size > limits.maxDataSize) return Failed(TFrameStep::DataSize, ERROR_INVALID_DATA);
   if (size > 0) {
@@ -59,12 +115,16 @@ TFrameResult ReadFrame(TPipeIo& io, TMessageData& message, const TFrameLimits& l
     std::int64_t received = 0;
     while (received < size) {
       const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(size - received, kFrameChunkSize));
-      if (!io.ReadAll(piece.data(), want)) return Failed(TFrameStep::Data, ::GetLastError());
+      if (!Take(piece.data(), want)) return Failed(TFrameStep::Data, ::GetLastError());
       data.Append(piece.data(), want);
       received += static_cast<std::int64_t>(want);
     }
   }
   return {};
+}
+
+TFrameResult ReadFrame(TPipeIo& io, TMessageData& message, const TFrameLimits& limits) {
+  return TFrameReader(io, 0).Read(message, limits);
 }
 
 bool WriteEndMarker(TPipeIo& io) {

@@ -3,7 +3,9 @@
 // and the server describe failures in their own words, so these report only the step.
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "core/Frame.h"
 #include "core/MessageData.h"
@@ -21,6 +23,15 @@ struct TFrameResult {
 // Writes ID length and ID in one write, the data size, then the storage from its start in
 // pieces of at most kFrameChunkSize bytes.
 TFrameResult WriteFrame(TPipeIo& io, TMessageData& message);
+// The same bytes in one write when the data fits one piece (larger frames go as WriteFrame
+// sends them): for a sender that pays per call, as every transfer is a wineserver request
+// under Wine.
+TFrameResult WriteFrameAtOnce(TPipeIo& io, TMessageData& message);
+// Appends the frame's bytes, as WriteFrame sends them, to out.
+void AppendFrame(std::vector<std::uint8_t>& out, TMessageData& message);
+// Writes frames already laid out by AppendFrame in one write (a failure is reported as the
+// step of the ID and data).
+TFrameResult WriteFrameBytes(TPipeIo& io, const std::vector<std::uint8_t>& frames);
 // What a reader accepts of one frame.
 struct TFrameLimits {
   // At most kMaxFrameDataSize: a reader's own cap may only be smaller.
@@ -30,9 +41,33 @@ struct TFrameLimits {
   DWORD restTimeoutMs = INFINITE;
 };
 
-// Reads one frame into message: the ID into its ID, the data appended to its storage. An ID
-// length or data size outside the caps fails that step with ERROR_INVALID_DATA, before any
-// allocation.
+// Reads frames one after another from a pipe. With a read-ahead buffer each transfer takes
+// all the bytes that have come, up to the buffer's size, so a peer that writes ahead of its
+// replies costs one transfer for many frames; without one, each field is read on its own and
+// nothing past the frame is taken from the pipe.
+class TFrameReader {
+ public:
+  static constexpr std::size_t kReadAheadSize = 64 * 1024;
+
+  TFrameReader(TPipeIo& io, std::size_t readAhead);
+
+  // Reads one frame into message: the ID into its ID, the data appended to its storage. An ID
+  // length or data size outside the caps fails that step with ERROR_INVALID_DATA, before any
+  // allocation.
+  TFrameResult Read(TMessageData& message, const TFrameLimits& limits = {});
+  // Whether the next frame has been read whole already, so the next Read cannot wait on the
+  // pipe (an end marker or a field outside the caps does not count).
+  bool HasWholeFrameBuffered() const;
+
+ private:
+  bool Take(void* destination, std::size_t size);
+
+  TPipeIo& FIo;
+  std::vector<std::uint8_t> FBuffer;
+  std::size_t FBegin = 0, FEnd = 0;  // the unread bytes of FBuffer
+};
+
+// One frame, taking nothing past it from the pipe.
 TFrameResult ReadFrame(TPipeIo& io, TMessageData& message, const TFrameLimits& limits = {});
 // The end-of-connection marker.
 bool WriteEndMarker(TPipeIo& io);

@@ -20,7 +20,6 @@ constexpr DWORD kStartupWaitMs = 3000;
 constexpr DWORD kStopWaitMs = 3000;
 constexpr std::int32_t kMaxRestarts = 5;
 constexpr auto kRestartWindow = std::chrono::seconds(30);
-constexpr DWORD kPipeBufferSize = 1024;
 constexpr DWORD kPipeDefaultTimeoutMs = 5000;
 
 std::u16string NewContextId() {
@@ -258,6 +257,25 @@ void TIPCServer::ReportError(const ICommContext& context, std::u16string_view de
   }
 }
 
+bool TIPCServer::ReportWriteFailure(const ICommContext& context, const TFrameResult& sent) {
+  if (sent.Ok()) return true;
+  switch (sent.failedAt) {
+    case TFrameStep::Id: ReportError(context, u"WriteFile failed while writing message ID and data", sent.error); break;
+    case TFrameStep::DataSize: ReportError(context, u"WriteFile failed while writing message size", sent.error); break;
+    default: ReportError(context, u"WriteFile failed while writing message data", sent.error); break;
+  }
+  return false;
+}
+
+bool TIPCServer::WriteReplies(const ICommContext& context, TPipeIo& io, std::vector<std::uint8_t>& replies) {
+  if (replies.empty()) return true;
+  // A client that does not take its replies does not keep the worker either.
+  io.SetTimeout(kConnectionIdleTimeoutMs);
+  const TFrameResult sent = WriteFrameBytes(io, replies);
+  replies.clear();
+  return ReportWriteFailure(context, sent);
+}
+
 void TIPCServer::ServeConnection(UniqueFileHandle pipe) {
   ICommContext context = std::make_shared<TCommContext>(pipe.get());
   FContextList->Add(context);
@@ -265,6 +283,9 @@ void TIPCServer::ServeConnection(UniqueFileHandle pipe) {
   TFrameLimits limits;
   limits.maxDataSize = FMaxDataSize;
   limits.restTimeoutMs = kConnectionIdleTimeoutMs;
+  // A client that writes ahead of its replies has its frames read many at a time.
+  TFrameReader reader(io, TFrameReader::kReadAheadSize);
+  std::vector<std::uint8_t> replies;  // laid out, not yet written
   try {
     if (OnClientConnect) OnClientConnect(context);
     for (;;) {
@@ -272,7 +293,7 @@ void TIPCServer::ServeConnection(UniqueFileHandle pipe) {
       // An idle connection holds a worker and a slot: the next request begins in time or the
       // connection ends.
       io.SetTimeout(kConnectionIdleTimeoutMs);
-      const TFrameResult got = ReadFrame(io, *request, limits);
+      const TFrameResult got = reader.Read(*request, limits);
       if (got.endMarker) break;
       if (!got.Ok()) {
         switch (got.failedAt) {
@@ -287,26 +308,29 @@ void TIPCServer::ServeConnection(UniqueFileHandle pipe) {
       try {
         OnExecuteRequest(context, request, response);
       } catch (const std::exception& e) {
-        response->Data().Storage().SetPosition(0);
-        ReportError(context, u"Error in OnExecuteTask: " + Utf8ToUtf16(e.what()), ::GetLastError());
+        const DWORD error = ::GetLastError();
+        WriteReplies(context, io, replies);
+        ReportError(context, u"Error in OnExecuteTask: " + Utf8ToUtf16(e.what()), error);
         break;
       } catch (...) {
-        response->Data().Storage().SetPosition(0);
-        ReportError(context, u"Error in OnExecuteTask: unknown exception", ::GetLastError());
+        const DWORD error = ::GetLastError();
+        WriteReplies(context, io, replies);
+        ReportError(context, u"Error in OnExecuteTask: unknown exception", error);
         break;
       }
       response->Data().Storage().SetPosition(0);
-      // A client that does not take its reply does not keep the worker either.
-      io.SetTimeout(kConnectionIdleTimeoutMs);
-      const TFrameResult sent = WriteFrame(io, *response);
-      if (!sent.Ok()) {
-        switch (sent.failedAt) {
-          case TFrameStep::Id: ReportError(context, u"WriteFile failed while writing message ID and data", sent.error); break;
-          case TFrameStep::DataSize: ReportError(context, u"WriteFile failed while writing message size", sent.error); break;
-          default: ReportError(context, u"WriteFile failed while writing message data", sent.error); break;
-        }
-        break;
+      if (response->Data().Storage().Size() > static_cast<std::int64_t>(kFrameChunkSize)) {
+        if (!WriteReplies(context, io, replies)) break;
+        io.SetTimeout(kConnectionIdleTimeoutMs);
+        if (!ReportWriteFailure(context, WriteFrame(io, *response))) break;
+        continue;
       }
+      AppendFrame(replies, *response);
+      // Requests read whole already are answered together once the next one is not: a client
+      // that writes ahead takes its replies many at a time, one that waits for each reply gets
+      // it at once, and no read waits on the pipe while a reply is held back.
+      if (reader.HasWholeFrameBuffered() && replies.size() < kFrameChunkSize) continue;
+      if (!WriteReplies(context, io, replies)) break;
     }
   } catch (const std::exception& e) {
     // The connect event, or the machinery around the handler, failed.

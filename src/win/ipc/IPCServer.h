@@ -20,6 +20,7 @@
 
 #include "core/MessageData.h"
 #include "win/common/Handle.h"
+#include "win/ipc/FrameIo.h"
 #include "win/ipc/PipeSecurity.h"
 
 class EIPCServerError : public std::runtime_error {
@@ -62,6 +63,9 @@ class TIPCServer {
  public:
   // Connections served at the same time; one client more waits until one of them ends.
   static constexpr LONG kMaxConnections = 64;
+  // Each pipe instance's buffer in either direction. Small: a client that writes ahead of its
+  // replies may do so only as far as the replies it has not read fit here.
+  static constexpr DWORD kPipeBufferSize = 1024;
 
   TIPCServer();
   virtual ~TIPCServer();
@@ -120,6 +124,10 @@ class TIPCServer {
   friend class TListeningThread;
 
   void ServeConnection(UniqueFileHandle pipe);
+  // Writes the replies laid out so far in one write, and empties them; false (reported) when
+  // the write failed.
+  bool WriteReplies(const ICommContext& context, TPipeIo& io, std::vector<std::uint8_t>& replies);
+  bool ReportWriteFailure(const ICommContext& context, const TFrameResult& sent);
   void ReportError(const ICommContext& context, std::u16string_view desc, DWORD code);
   // With FStateLock held. False (reported) when the listener could not be started.
   bool StartListener();

@@ -23,6 +23,18 @@ bool TPipeIo::ReadAll(void* buffer, std::size_t size) { return Transfer(false, b
 
 bool TPipeIo::WriteAll(const void* buffer, std::size_t size) { return Transfer(true, const_cast<void*>(buffer), size); }
 
+bool TPipeIo::ReadSome(void* buffer, std::size_t size, std::size_t& moved) {
+  DWORD got = 0;
+  const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(size, std::numeric_limits<DWORD>::max()));
+  if (!TransferPiece(false, buffer, piece, got)) return false;
+  if (got == 0) {
+    ::SetLastError(ERROR_BROKEN_PIPE);
+    return false;
+  }
+  moved = got;
+  return true;
+}
+
 bool TPipeIo::Transfer(bool write, void* buffer, std::size_t size) {
   auto* p = static_cast<std::uint8_t*>(buffer);
   while (size > 0) {

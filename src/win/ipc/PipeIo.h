@@ -22,6 +22,9 @@ class TPipeIo {
   // (ERROR_OPERATION_ABORTED) or ran out of time (WAIT_TIMEOUT).
   bool ReadAll(void* buffer, std::size_t size);
   bool WriteAll(const void* buffer, std::size_t size);
+  // One transfer of at most size bytes: on a byte pipe it ends as soon as any bytes have come,
+  // with all that came. Fails with ERROR_BROKEN_PIPE when the other end is gone.
+  bool ReadSome(void* buffer, std::size_t size, std::size_t& moved);
 
  private:
   bool Transfer(bool write, void* buffer, std::size_t size);

@@ -22,7 +22,17 @@ struct MainThreadState {
   UniqueKernelHandle queued{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
   std::mutex lock;
   std::deque<SyncCall*> queue;
+  // Whether queued is set, so an empty queue is not reset again: every call on an event is a
+  // wineserver request under Wine, and each hand-over would pay for the wake message's as well.
+  bool queuedSet = false;
 };
+
+// The calling thread's own event for the end of its hand-overs (auto-reset; a thread waits for
+// one call at a time), made once instead of once per call.
+HANDLE DoneEvent() {
+  thread_local const UniqueKernelHandle done(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  return done.get();
+}
 
 MainThreadState& State() {
   static MainThreadState state;
@@ -76,7 +86,8 @@ void MainThread::CheckSynchronize() {
     {
       std::lock_guard<std::mutex> g(s.lock);
       if (s.queue.empty()) {
-        ::ResetEvent(s.queued.get());
+        if (s.queuedSet) ::ResetEvent(s.queued.get());
+        s.queuedSet = false;
         return;
       }
       call = s.queue.front();
@@ -98,16 +109,17 @@ void TThread::Synchronize(const std::function<void()>& fn) {
     fn();
     return;
   }
-  UniqueKernelHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  const HANDLE done = DoneEvent();
   if (!done) throw std::runtime_error("CreateEvent failed");
-  SyncCall call{&fn, nullptr, done.get()};
+  SyncCall call{&fn, nullptr, done};
   {
     std::lock_guard<std::mutex> g(s.lock);
     s.queue.push_back(&call);
-    ::SetEvent(s.queued.get());
+    if (!s.queuedSet) ::SetEvent(s.queued.get());
+    s.queuedSet = true;
   }
   ::PostMessageW(s.wakeWnd, kWakeMessage, 0, 0);
-  ::WaitForSingleObject(done.get(), INFINITE);
+  ::WaitForSingleObject(done, INFINITE);
   if (call.error) std::rethrow_exception(call.error);
 }
 

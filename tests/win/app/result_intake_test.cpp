@@ -1,5 +1,6 @@
 // The service's answers arriving on "SearchResultPipe": answer start, items (duplicates and
-// vanished paths dropped, the matched text worked out), answer end, update announcements.
+// vanished paths dropped, the matched text worked out), answer end, update announcements; an
+// answer of thousands of items from the service's own sender, written ahead of its replies.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -11,6 +12,7 @@
 #include "TestProcess.h"
 #include "app/HookThread.h"
 #include "core/SearchMessages.h"
+#include "service/ResultSender.h"
 #include "win/common/WideText.h"
 #include "win/ipc/IPCClient.h"
 
@@ -107,6 +109,39 @@ TEST_F(ResultIntake, ItemsOfOneAnswerAreDeliveredOnceAndEndsPassOn) {
   ASSERT_EQ(delivered_.size(), 3u);
   EXPECT_EQ(delivered_[2].match, u"report");  // a query without wildcards is its own match
   EXPECT_EQ(rec_->ResultDirIndex, -1);
+}
+
+// The service keeps a window of items in flight: every one of thousands still reaches the
+// list's handler once, in the order sent, with the end after the last.
+TEST_F(ResultIntake, APipelinedAnswerOfThousandsOfItemsArrivesWholeAndInOrder) {
+  constexpr int kItems = 3000;
+  std::vector<std::u16string> paths;
+  for (int i = 0; i < kItems; ++i) {
+    const std::wstring name = L"item " + std::to_wstring(i) + L".txt";
+    temp_.File(name);
+    paths.push_back(U(temp_.Path(name)));
+  }
+  ResultSender sender(::GetCurrentProcessId());
+  std::atomic<bool> sent{false};
+  std::thread service([&] {
+    bool ok = sender.Connect(3000) && sender.Send(BuildAnswerBegin(kBox));
+    for (const auto& path : paths) ok = ok && sender.Post(BuildFoundItem(path, u"item", kBox));
+    ok = ok && sender.Send(BuildAnswerEnd(kBox));
+    sender.SendEndMarker();
+    sent = ok;
+    done_ = true;
+  });
+  const bool finished = WaitUntil([&] { return done_.load(); }, 60000);
+  if (!finished) sender.Abort();  // the thread ends, and the test with it
+  WaitUntil([&] { return done_.load(); }, 10000);
+  service.join();
+  ASSERT_TRUE(finished);
+  EXPECT_TRUE(sent);
+  ASSERT_EQ(delivered_.size(), paths.size() + 1);
+  std::size_t inOrder = 0;
+  while (inOrder < paths.size() && delivered_[inOrder].fileName == paths[inOrder]) ++inOrder;
+  EXPECT_EQ(inOrder, paths.size()) << "the first item out of order";
+  EXPECT_TRUE(delivered_.back().fileName.empty());
 }
 
 TEST_F(ResultIntake, FieldOrderExtraFieldsAndOtherActions) {

@@ -218,6 +218,49 @@ TEST(IPCServer, FrameArrivingInSmallPiecesIsReadWhole) {
   EXPECT_EQ(reply, frame);
 }
 
+// A client may write requests ahead of its replies; the server reads them many at a time and
+// holds replies back only while the next request is already whole, never while it waits for
+// one still arriving.
+TEST(IPCServer, RequestsWrittenAheadAreAnsweredInOrderWithoutWaitingForTheNext) {
+  TIPCServer server;
+  server.SetServerName(UniquePipeName(u"ahead"));
+  std::mutex m;
+  std::vector<std::uint32_t> seen;
+  server.OnExecuteRequest = [&](const ICommContext&, const IMessageData& request, const IMessageData&) {
+    std::lock_guard lock(m);
+    seen.push_back(request->Data().ReadCardinal(u"N"));
+  };
+  server.Start();
+  UniqueFileHandle raw = RawClient(server.ServerName());
+  ASSERT_TRUE(raw);
+  auto frameOf = [](std::uint32_t n) {
+    IMessageData req = NewMessageData();
+    req->Data().WriteCardinal(u"N", n);
+    const TMemoryStream& data = req->Data().Storage();
+    return Concat({Le64(2), Bytes{'r', 0}, Le64(data.Size()), Bytes(data.Data(), data.Data() + data.Size())});
+  };
+  constexpr std::uint32_t kAhead = 40;
+  Bytes burst;
+  for (std::uint32_t n = 1; n <= kAhead; ++n) burst = Concat({burst, frameOf(n)});
+  const Bytes last = frameOf(kAhead + 1);
+  const std::size_t half = last.size() / 2;
+  burst.insert(burst.end(), last.begin(), last.begin() + half);
+  ASSERT_TRUE(WriteBytes(raw.get(), burst));
+  // Every whole request is answered while the last one is still half written; a server that
+  // held a reply back would time the connection out instead (5 s) and answer nothing more.
+  Bytes replies;
+  ASSERT_TRUE(ReadExactly(raw.get(), replies, kAhead * 16));
+  EXPECT_EQ(replies, Bytes(kAhead * 16, 0));
+  ASSERT_TRUE(WriteBytes(raw.get(), Concat({Bytes(last.begin() + half, last.end()), Le64(-1)})));
+  ASSERT_TRUE(ReadExactly(raw.get(), replies, 16));
+  Bytes more;
+  EXPECT_FALSE(ReadExactly(raw.get(), more, 1));  // the end marker closed the connection
+  std::vector<std::uint32_t> expected(kAhead + 1);
+  for (std::uint32_t n = 1; n <= kAhead + 1; ++n) expected[n - 1] = n;
+  std::lock_guard lock(m);
+  EXPECT_EQ(seen, expected);
+}
+
 TEST(IPCServer, FiftyClientsAtOnceAreServedAndThePoolShrinksBack) {
   TIPCServer server;
   server.SetServerName(UniquePipeName(u"fifty"));

@@ -30,10 +30,11 @@ struct Received {
 };
 
 // Our "SearchResultPipe", standing in for the program: records every message; with stall it
-// holds each message until released, like a program that stopped reading.
+// holds each message until released, like a program that stopped reading; with stallFrom only
+// the messages from that one on (counted from 0), like a program that stops mid-answer.
 class ResultRecorder {
  public:
-  explicit ResultRecorder(bool stall = false) : stalled_(stall) {
+  explicit ResultRecorder(bool stall = false, std::size_t stallFrom = 0) : stalled_(stall), stallFrom_(stallFrom) {
     server_.SetServerName(kSearchResultPipe);
     server_.OnExecuteRequest = [this](const ICommContext& context, const IMessageData& req, const IMessageData&) {
       const TSearchMessage m = DecodeSearchMessage(req->Data());
@@ -42,7 +43,8 @@ class ResultRecorder {
       std::unique_lock lock(lock_);
       all_.push_back({m.Action, m.FileName, m.Wildcard, m.Version, m.SearchBox, sender});
       changed_.notify_all();
-      changed_.wait_for(lock, std::chrono::seconds(30), [this] { return !stalled_; });
+      if (all_.size() > stallFrom_)
+        changed_.wait_for(lock, std::chrono::seconds(30), [this] { return !stalled_; });
     };
     server_.Start();
   }
@@ -101,6 +103,7 @@ class ResultRecorder {
   std::condition_variable changed_;
   std::vector<Received> all_;
   bool stalled_;
+  std::size_t stallFrom_;
   TIPCServer server_;  // last: its threads end before the state they use
 };
 

@@ -21,6 +21,7 @@
 #include "core/Wildcard.h"
 #include "service/AnswerScheduler.h"
 #include "service/IndexStore.h"
+#include "service/ResultSender.h"
 #include "service/ServiceThread.h"
 #include "win/common/Handle.h"
 #include "win/common/WideText.h"
@@ -191,6 +192,28 @@ TEST_F(AnswerSchedulerTest, AProgramThatStopsReadingIsLetGo) {
   // Still stalled: the watchdog ends the delivery, and the answer with it.
   EXPECT_TRUE(AllEnded(scheduler));
   EXPECT_EQ(results.ForBox(300).size(), 1u);
+}
+
+// A program that stops reading halfway through a long answer, with the sender's window of
+// items written ahead: the watchdog still lets go of it, and nothing after the stall was taken.
+TEST_F(AnswerSchedulerTest, AProgramThatStopsReadingMidAnswerIsLetGo) {
+  testing_support::TempTree tree(L"ruvo-long");
+  constexpr int kFiles = 400;
+  for (int i = 0; i < kFiles; ++i) tree.File(L"long" + std::to_wstring(i) + L".txt");
+  constexpr std::size_t kStallAt = 150;  // well past one window
+  ResultRecorder results(/*stall=*/true, kStallAt);
+  IndexStore store({tree.Root()});
+  AnswerScheduler scheduler(store, 1000, /*messageTimeoutMs=*/300);
+  scheduler.Search(SearchRequest{tree.Root(), u"long", 310, ::GetCurrentProcessId(), nullptr});
+  ASSERT_TRUE(results.WaitEnds(310, kStallAt, 20s, kActionFoundItem));
+  EXPECT_TRUE(AllEnded(scheduler));
+  results.Release();
+  // Whatever was written ahead and not yet read goes with the connection.
+  ::Sleep(300);
+  const auto answer = results.ForBox(310);
+  EXPECT_LE(answer.size(), kStallAt + 1 + ResultSender::kWindow);
+  EXPECT_LT(ItemCount(answer), static_cast<std::size_t>(kFiles));
+  EXPECT_EQ(std::count_if(answer.begin(), answer.end(), [](const Received& r) { return r.action == kActionAnswerEnd; }), 0);
 }
 
 // Box numbers are window handles any process can name: a request or a cancel from another
