@@ -115,20 +115,18 @@ TEST_F(AnswerSchedulerTest, TheCapHoldsForAWalkedFolderAsForTheIndex) {
   IndexStore store({tree_});
   AnswerScheduler scheduler(store, 3);
   // All five hits lie in one folder: nothing may go out after the third.
-  scheduler.Search(Request(1, nullptr));
-  const auto walked = results.Answer(1);
-  EXPECT_EQ(ItemCount(walked), 3u);
-  ASSERT_FALSE(walked.empty());
-  EXPECT_EQ(walked.back().action, kActionAnswerEnd);
-
+  auto expectCapped = [&](std::uint32_t box, const char* how) {
+    scheduler.Search(Request(box, nullptr));
+    const auto answer = results.Answer(box);
+    EXPECT_EQ(ItemCount(answer), 3u) << how;
+    ASSERT_FALSE(answer.empty()) << how;
+    EXPECT_EQ(answer.back().action, kActionAnswerEnd) << how;
+  };
+  expectCapped(1, "walked");
   store.Start();
   testing_support::WaitUntil([&] { return store.AllIndexed(); }, 10000);
   ASSERT_TRUE(store.AllIndexed());
-  scheduler.Search(Request(2, nullptr));
-  const auto indexed = results.Answer(2);
-  EXPECT_EQ(ItemCount(indexed), 3u);
-  ASSERT_FALSE(indexed.empty());
-  EXPECT_EQ(indexed.back().action, kActionAnswerEnd);
+  expectCapped(2, "from the index");
   scheduler.Shutdown();
 }
 
