@@ -58,7 +58,7 @@ bool AnswerProducer::Walk(const std::wstring& dir, const NameQuery& query, const
   WalkDirectory(
       dir,
       [&](const std::wstring& parent, const std::wstring& name, bool) {
-        if (more && query.Matches(U(name))) more = emit(U(JoinPath(parent, name)));
+        if (more && query.Matches(U(name))) more = emit(U(JoinPath(parent, name)), false);
         if (!more || cancel) stop = true;
         return true;
       },
@@ -124,8 +124,9 @@ bool AnswerProducer::Produce(const SearchRequest& request, const std::atomic<boo
           if (index.NameMatches(hits[i], query)) batch.push_back(hits[i]);
         paths = index.PathsOf(batch);
       }
-      for (auto& path : paths) {
-        if (listing.Allows(path) && !emit(std::move(path))) return false;
+      for (std::size_t i = 0; i < paths.size(); ++i) {
+        // Only the batch's last path waits on the next batch's look-up.
+        if (listing.Allows(paths[i]) && !emit(std::move(paths[i]), i + 1 < paths.size())) return false;
         if (cancel) return false;
       }
     }

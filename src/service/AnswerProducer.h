@@ -30,8 +30,10 @@ bool CanListAsCaller(const std::wstring& folder);
 
 class AnswerProducer {
  public:
-  // Receives one found path; false ends the answer (cap reached, or the program gone).
-  using ItemSink = std::function<bool(std::u16string path)>;
+  // Receives one found path, and whether another follows at once (found already, so the
+  // sender may gather them into one write); false ends the answer (cap reached, or the
+  // program gone).
+  using ItemSink = std::function<bool(std::u16string path, bool moreAtOnce)>;
   // Whether the client may list a folder ("C:\" for a drive root), asked on the answer's
   // thread while it runs as the client.
   using FolderCheck = std::function<bool(const std::wstring& folder)>;

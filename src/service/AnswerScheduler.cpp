@@ -138,9 +138,9 @@ void AnswerScheduler::Answer(const SearchRequest& request, Box& box, const std::
   bool ok = Deliver(sender, BuildAnswerBegin(request.searchBox));
   std::size_t sent = 0;
   // Items go out as they are found, written ahead of their replies; the answer ends at the cap.
-  const bool complete = ok && producer_.Produce(request, cancel, [&](std::u16string path) {
+  const bool complete = ok && producer_.Produce(request, cancel, [&](std::u16string path, bool moreAtOnce) {
     if (cancel) return false;  // nothing more of a cancelled answer goes out
-    ok = Post(sender, BuildFoundItem(path, request.wildcard, request.searchBox));
+    ok = Post(sender, BuildFoundItem(path, request.wildcard, request.searchBox), moreAtOnce);
     return ok && ++sent < cap_;
   });
   if (ok && !cancel && (complete || sent >= cap_)) Deliver(sender, BuildAnswerEnd(request.searchBox));
@@ -153,9 +153,9 @@ bool AnswerScheduler::Deliver(ResultSender& sender, const IMessageData& message)
   return sender.Send(message);
 }
 
-bool AnswerScheduler::Post(ResultSender& sender, const IMessageData& message) {
+bool AnswerScheduler::Post(ResultSender& sender, const IMessageData& message, bool moreAtOnce) {
   const Watched watched(*this, sender);
-  return sender.Post(message);
+  return sender.Post(message, moreAtOnce);
 }
 
 // The replies still due and the end marker may wait on the program as well.

@@ -97,8 +97,9 @@ class AnswerScheduler {
   void GiveBack();
   // Sends one message and waits for every reply due, under the stall watchdog.
   bool Deliver(ResultSender& sender, const IMessageData& message);
-  // Writes one message ahead of its reply, under the same watchdog.
-  bool Post(ResultSender& sender, const IMessageData& message);
+  // Writes one message ahead of its reply (or holds it for the next, see ResultSender::Post),
+  // under the same watchdog.
+  bool Post(ResultSender& sender, const IMessageData& message, bool moreAtOnce);
   // Ends the connection under the same watchdog.
   void Finish(ResultSender& sender);
   void Arm(ResultSender* sender);

@@ -66,24 +66,43 @@ bool ResultSender::ReadReplies() {
   return !aborted_;
 }
 
-bool ResultSender::Post(const IMessageData& message) {
+bool ResultSender::WriteHeld() {
+  if (held_.empty()) return true;
+  TPipeIo io(pipe_.get(), false);
+  const bool ok = WriteFrameBytes(io, held_).Ok() && !aborted_;
+  held_.clear();
+  if (!ok) broken_ = true;
+  return ok;
+}
+
+bool ResultSender::Post(const IMessageData& message, bool moreAtOnce) {
   if (!Usable() || !message) return false;
-  while (unanswered_ >= kWindow)
+  while (unanswered_ >= kWindow) {
+    // The replies due include those of messages held here: they must go out first.
+    if (!WriteHeld()) return false;
     if (!ReadReplies()) {
       broken_ = true;
       return false;
     }
-  TPipeIo io(pipe_.get(), false);
-  if (!WriteFrameAtOnce(io, *message).Ok() || aborted_) {
-    broken_ = true;
-    return false;
+  }
+  if (message->Data().Storage().Size() > static_cast<std::int64_t>(kFrameChunkSize)) {
+    TPipeIo io(pipe_.get(), false);
+    if (!WriteHeld() || !WriteFrame(io, *message).Ok() || aborted_) {
+      broken_ = true;
+      return false;
+    }
+  } else {
+    AppendFrame(held_, *message);
   }
   ++unanswered_;
-  return true;
+  // Every write is a wineserver request under Wine; more than the program's pipe buffer holds
+  // would only wait there.
+  if (moreAtOnce && held_.size() < TIPCServer::kPipeBufferSize) return true;
+  return WriteHeld();
 }
 
 bool ResultSender::Drain() {
-  if (!Usable()) return false;
+  if (!Usable() || !WriteHeld()) return false;
   while (unanswered_ > 0)
     if (!ReadReplies()) {
       broken_ = true;
@@ -100,6 +119,7 @@ void ResultSender::SendEndMarker() {
 
 void ResultSender::Close() {
   pipe_.reset();
+  held_.clear();
   replies_ = FrameCounter();
   unanswered_ = 0;
   broken_ = false;

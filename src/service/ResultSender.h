@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/FrameCounter.h"
 #include "core/MessageData.h"
@@ -37,8 +38,11 @@ class ResultSender {
   // Connects within timeoutMs; false when the right program could not be reached.
   bool Connect(std::uint32_t timeoutMs);
   // Writes one message without waiting for its reply, after taking in replies while the
-  // window is full; false when the pipe failed or was aborted.
-  bool Post(const IMessageData& message);
+  // window is full; false when the pipe failed or was aborted. With moreAtOnce (another
+  // message follows at once) it may wait here for the next ones, up to one pipe buffer's worth,
+  // to go out in one write; a message with none to follow at once goes out before Post returns,
+  // with every one held before it.
+  bool Post(const IMessageData& message, bool moreAtOnce = false);
   // Waits until every message written so far has been answered.
   bool Drain();
   // Post and Drain: the message and all before it answered.
@@ -58,12 +62,15 @@ class ResultSender {
   UniqueFileHandle OpenPipe(const std::wstring& path) const;
   // Blocks until at least one byte of the replies due arrives, and takes in all that came.
   bool ReadReplies();
+  // Writes the messages held back, in one write.
+  bool WriteHeld();
   bool Usable() const { return pipe_ && !broken_ && !aborted_; }
 
   DWORD clientProcessId_;
   UniqueFileHandle pipe_;
   FrameCounter replies_;
-  std::size_t unanswered_ = 0;
+  std::size_t unanswered_ = 0;  // written or held, and not yet answered
+  std::vector<std::uint8_t> held_;  // frames laid out, not yet written
   bool broken_ = false;  // a transfer failed: the stream is out of step
   std::atomic<bool> aborted_{false};
 };

@@ -48,13 +48,6 @@ TFrameResult WriteFrameBytes(TPipeIo& io, const std::vector<std::uint8_t>& frame
   return {};
 }
 
-TFrameResult WriteFrameAtOnce(TPipeIo& io, TMessageData& message) {
-  if (message.Data().Storage().Size() > static_cast<std::int64_t>(kFrameChunkSize)) return WriteFrame(io, message);
-  std::vector<std::uint8_t> frame;
-  AppendFrame(frame, message);
-  return WriteFrameBytes(io, frame);
-}
-
 TFrameReader::TFrameReader(TPipeIo& io, std::size_t readAhead) : FIo(io), FBuffer(readAhead) {}
 
 bool TFrameReader::Take(void* destination, std::size_t size) {

@@ -23,10 +23,6 @@ struct TFrameResult {
 // Writes ID length and ID in one write, the data size, then the storage from its start in
 // pieces of at most kFrameChunkSize bytes.
 TFrameResult WriteFrame(TPipeIo& io, TMessageData& message);
-// The same bytes in one write when the data fits one piece (larger frames go as WriteFrame
-// sends them): for a sender that pays per call, as every transfer is a wineserver request
-// under Wine.
-TFrameResult WriteFrameAtOnce(TPipeIo& io, TMessageData& message);
 // Appends the frame's bytes, as WriteFrame sends them, to out.
 void AppendFrame(std::vector<std::uint8_t>& out, TMessageData& message);
 // Writes frames already laid out by AppendFrame in one write (a failure is reported as the

@@ -125,7 +125,9 @@ TEST_F(ResultIntake, APipelinedAnswerOfThousandsOfItemsArrivesWholeAndInOrder) {
   std::atomic<bool> sent{false};
   std::thread service([&] {
     bool ok = sender.Connect(3000) && sender.Send(BuildAnswerBegin(kBox));
-    for (const auto& path : paths) ok = ok && sender.Post(BuildFoundItem(path, u"item", kBox));
+    // In runs of 100, as the service's look-ups find them: gathered into writes within a run.
+    for (std::size_t i = 0; i < paths.size(); ++i)
+      ok = ok && sender.Post(BuildFoundItem(paths[i], u"item", kBox), (i + 1) % 100 != 0);
     ok = ok && sender.Send(BuildAnswerEnd(kBox));
     sender.SendEndMarker();
     sent = ok;
@@ -142,6 +144,36 @@ TEST_F(ResultIntake, APipelinedAnswerOfThousandsOfItemsArrivesWholeAndInOrder) {
   while (inOrder < paths.size() && delivered_[inOrder].fileName == paths[inOrder]) ++inOrder;
   EXPECT_EQ(inOrder, paths.size()) << "the first item out of order";
   EXPECT_TRUE(delivered_.back().fileName.empty());
+}
+
+// Items are held back only while more follow at once: one with none to follow reaches the
+// list while the service still holds the connection, with those held before it.
+TEST_F(ResultIntake, AnItemWithNoneToFollowAtOnceIsNotHeldBack) {
+  ResultSender sender(::GetCurrentProcessId());
+  std::atomic<int> step{0};
+  std::thread service([&] {
+    if (sender.Connect(3000) && sender.Send(BuildAnswerBegin(kBox)) && sender.Post(BuildFoundItem(File(), u"ruvo", kBox))) {
+      step = 1;
+      WaitUntil([&] { return step.load() == 2; }, 10000);
+      const std::u16string other = U(temp_.Path(L"ruvo other.txt"));
+      if (sender.Post(BuildFoundItem(other, u"ruvo", kBox), true) && sender.Post(BuildFoundItem(File(), u"ruvo", kBox)))
+        step = 3;
+      WaitUntil([&] { return step.load() == 4; }, 10000);
+    }
+    sender.SendEndMarker();
+    done_ = true;
+  });
+  temp_.File(L"ruvo other.txt");
+  EXPECT_TRUE(WaitUntil([&] { return step.load() == 1 && delivered_.size() == 1; }, 5000));
+  step = 2;
+  // The second answer item (another path) and a repeat of the first, dropped as a duplicate.
+  EXPECT_TRUE(WaitUntil([&] { return step.load() == 3 && delivered_.size() == 2; }, 5000));
+  step = 4;
+  WaitUntil([&] { return done_.load(); }, 10000);
+  service.join();
+  ASSERT_EQ(delivered_.size(), 2u);
+  EXPECT_EQ(delivered_[0].fileName, File());
+  EXPECT_EQ(delivered_[1].fileName, U(temp_.Path(L"ruvo other.txt")));
 }
 
 TEST_F(ResultIntake, FieldOrderExtraFieldsAndOtherActions) {
