@@ -296,6 +296,9 @@ void TIPCServer::ServeConnection(UniqueFileHandle pipe) {
       const TFrameResult got = reader.Read(*request, limits);
       if (got.endMarker) break;
       if (!got.Ok()) {
+        // Replies are held only while the next frame was whole, so this one failed its checks,
+        // not the pipe: the requests before it still get theirs.
+        WriteReplies(context, io, replies);
         switch (got.failedAt) {
           case TFrameStep::IdLength: ReportError(context, u"ReadFile failed while reading message ID Length", got.error); break;
           case TFrameStep::Id: ReportError(context, u"ReadFile failed while reading message ID", got.error); break;
