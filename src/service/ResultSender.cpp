@@ -67,49 +67,40 @@ bool ResultSender::ReadReplies() {
 }
 
 bool ResultSender::WriteHeld() {
-  if (held_.empty()) return true;
+  if (held_.Size() == 0) return true;
   TPipeIo io(pipe_.get(), false);
-  const bool ok = WriteFrameBytes(io, held_).Ok() && !aborted_;
-  held_.clear();
-  if (!ok) broken_ = true;
-  return ok;
+  if (held_.Flush(io).Ok() && !aborted_) return true;
+  broken_ = true;
+  return false;
 }
 
-bool ResultSender::Post(const IMessageData& message, bool moreAtOnce) {
-  if (!Usable() || !message) return false;
-  while (unanswered_ >= kWindow) {
-    // The replies due include those of messages held here: they must go out first.
-    if (!WriteHeld()) return false;
-    if (!ReadReplies()) {
-      broken_ = true;
-      return false;
-    }
-  }
-  if (message->Data().Storage().Size() > static_cast<std::int64_t>(kFrameChunkSize)) {
-    TPipeIo io(pipe_.get(), false);
-    if (!WriteHeld() || !WriteFrame(io, *message).Ok() || aborted_) {
-      broken_ = true;
-      return false;
-    }
-  } else {
-    AppendFrame(held_, *message);
-  }
-  ++unanswered_;
-  // Every write is a wineserver request under Wine; more than the program's pipe buffer holds
-  // would only wait there.
-  if (moreAtOnce && held_.size() < TIPCServer::kPipeBufferSize) return true;
-  return WriteHeld();
-}
-
-bool ResultSender::Drain() {
-  if (!Usable() || !WriteHeld()) return false;
-  while (unanswered_ > 0)
+bool ResultSender::AwaitReplies(std::size_t atMost) {
+  if (unanswered_ <= atMost) return true;
+  // The replies due include those of messages held here: they must go out first.
+  if (!WriteHeld()) return false;
+  while (unanswered_ > atMost)
     if (!ReadReplies()) {
       broken_ = true;
       return false;
     }
   return true;
 }
+
+bool ResultSender::Post(const IMessageData& message, bool moreAtOnce) {
+  if (!Usable() || !message || !AwaitReplies(kWindow - 1)) return false;
+  TPipeIo io(pipe_.get(), false);
+  if (!held_.Add(io, *message).Ok() || aborted_) {
+    broken_ = true;
+    return false;
+  }
+  ++unanswered_;
+  // Every write is a wineserver request under Wine; more than the program's pipe buffer holds
+  // would only wait there.
+  if (moreAtOnce && held_.Size() < TIPCServer::kPipeBufferSize) return true;
+  return WriteHeld();
+}
+
+bool ResultSender::Drain() { return Usable() && AwaitReplies(0); }
 
 void ResultSender::SendEndMarker() {
   if (!Drain()) return;
@@ -119,7 +110,7 @@ void ResultSender::SendEndMarker() {
 
 void ResultSender::Close() {
   pipe_.reset();
-  held_.clear();
+  held_.Clear();
   replies_ = FrameCounter();
   unanswered_ = 0;
   broken_ = false;

@@ -14,11 +14,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "core/FrameCounter.h"
 #include "core/MessageData.h"
 #include "win/common/Handle.h"
+#include "win/ipc/FrameIo.h"
 
 class ResultSender {
  public:
@@ -64,13 +64,15 @@ class ResultSender {
   bool ReadReplies();
   // Writes the messages held back, in one write.
   bool WriteHeld();
+  // Takes in replies until at most atMost messages are unanswered, the held ones written first.
+  bool AwaitReplies(std::size_t atMost);
   bool Usable() const { return pipe_ && !broken_ && !aborted_; }
 
   DWORD clientProcessId_;
   UniqueFileHandle pipe_;
   FrameCounter replies_;
   std::size_t unanswered_ = 0;  // written or held, and not yet answered
-  std::vector<std::uint8_t> held_;  // frames laid out, not yet written
+  TFrameBatch held_;  // frames laid out, not yet written
   bool broken_ = false;  // a transfer failed: the stream is out of step
   std::atomic<bool> aborted_{false};
 };

@@ -13,10 +13,8 @@
 #include "ExplorerTestSupport.h"
 #include "HookThreadProbe.h"
 #include "app/MainForm.h"
-#include "core/SearchMessages.h"
-#include "win/ipc/IPCClient.h"
-#include "win/ipc/IPCServer.h"
 #include "win/resultview/ListViewEx.h"
+#include "RoundTrips.h"
 
 using namespace explorer_test;
 namespace {
@@ -71,23 +69,6 @@ std::wstring FileUrl(const std::wstring& dir) {
   return url;
 }
 
-double RawRoundTripsPerSecond() {
-  TIPCServer server;
-  server.SetServerName(u"RuvoBenchRoundTrip");
-  server.OnExecuteRequest = [](const ICommContext&, const IMessageData&, const IMessageData&) {};
-  server.Start();
-  TIPCClient client;
-  client.SetServerName(u"RuvoBenchRoundTrip");
-  client.ConnectClient(3000);
-  const IMessageData item = BuildFoundItem(u"C:\\some folder\\beta_12345.dat", u"beta", 0x10020);
-  constexpr int kTrips = 5000;
-  const DWORD start = ::GetTickCount();
-  for (int i = 0; i < kTrips; ++i) client.ExecuteConnectedRequest(item);
-  const DWORD took = ::GetTickCount() - start;
-  client.DisconnectClient();
-  return took ? kTrips * 1000.0 / took : 0;
-}
-
 double WorkingSetMb() {
   PROCESS_MEMORY_COUNTERS pmc{};
   pmc.cb = sizeof pmc;
@@ -122,7 +103,7 @@ int main() {
   WaitUntil([] { return ::WaitNamedPipeW(L"\\\\.\\pipe\\SearchRequestPipe", 1) != FALSE; }, 60000);
   WaitUntil([] { return false; }, 3000);  // the index is built
 
-  const double rawRate = RawRoundTripsPerSecond();
+  const double rawRate = bench_support::RawRoundTripsPerSecond(false).client;
   const double idleNone = IdleCpuMs(3000);
   const double setNone = WorkingSetMb();
 

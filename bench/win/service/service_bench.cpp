@@ -26,9 +26,8 @@
 #include "win/common/Handle.h"
 #include "win/common/WideText.h"
 #include "win/ipc/IPCClient.h"
-#include "win/ipc/FrameIo.h"
 #include "win/ipc/IPCServer.h"
-#include "win/ipc/PipeIo.h"
+#include "RoundTrips.h"
 
 namespace {
 
@@ -203,44 +202,6 @@ bool SendRequest(const IMessageData& msg) {
   return reply && client.AnswerValid();
 }
 
-struct RoundTrips {
-  double client = 0;    // the transport's client (overlapped, bounded)
-  double blocking = 0;  // blocking transfers, as a sender waiting for each reply makes them
-};
-
-// Request and reply pairs per second with the transport's server, one item-sized message at
-// a time: what delivery costs when every item waits for its reply.
-RoundTrips RawRoundTripsPerSecond() {
-  TIPCServer server;
-  server.SetServerName(u"RuvoBenchRoundTrip");
-  server.OnExecuteRequest = [](const ICommContext&, const IMessageData&, const IMessageData&) {};
-  server.Start();
-  const IMessageData item = BuildFoundItem(u"C:\\users\\someone\\Documents 2019\\report_1234 17.pdf", u"*", 1);
-  constexpr int kTrips = 5000;
-  RoundTrips rates;
-  {
-    TIPCClient client;
-    client.SetServerName(u"RuvoBenchRoundTrip");
-    client.ConnectClient(3000);
-    const auto start = Clock::now();
-    for (int i = 0; i < kTrips; ++i)
-      if (!client.ExecuteConnectedRequest(item) || !client.AnswerValid()) return rates;
-    rates.client = kTrips * 1000 / Ms(Clock::now() - start);
-  }
-  UniqueFileHandle pipe(::CreateFileW(L"\\\\.\\pipe\\RuvoBenchRoundTrip", TIPCClient::kPipeAccess, 0, nullptr,
-                                      OPEN_EXISTING, 0, nullptr));
-  if (!pipe) return rates;
-  TPipeIo io(pipe.get(), false);
-  const auto start = Clock::now();
-  for (int i = 0; i < kTrips; ++i) {
-    IMessageData reply = NewMessageData();
-    if (!WriteFrame(io, *item).Ok() || !ReadFrame(io, *reply).Ok()) return rates;
-  }
-  rates.blocking = kTrips * 1000 / Ms(Clock::now() - start);
-  WriteEndMarker(io);
-  return rates;
-}
-
 // kRepeats answers to one query, each timed from its request: the item count and the times
 // to the first item (when there was one) and to the end. Empty when a request or answer failed.
 struct QueryTimes {
@@ -327,7 +288,7 @@ int main() {
 
   // Delivery: answers that reach the cap, timed at our result pipe, beside the transport's
   // round trips measured now.
-  const RoundTrips raw = RawRoundTripsPerSecond();
+  const bench_support::RoundTrips raw = bench_support::RawRoundTripsPerSecond(true);
   const auto delivery = TimeQuery(results, tree, u"*", box);
   if (!delivery) return 1;
   const std::size_t delivered = delivery->items;

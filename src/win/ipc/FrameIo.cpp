@@ -32,20 +32,28 @@ TFrameResult WriteFrame(TPipeIo& io, TMessageData& message) {
   return {};
 }
 
-void AppendFrame(std::vector<std::uint8_t>& out, TMessageData& message) {
+TFrameResult TFrameBatch::Add(TPipeIo& io, TMessageData& message) {
   TMemoryStream& data = message.Data().Storage();
   const std::int64_t size = data.Size();
+  if (size > static_cast<std::int64_t>(kFrameChunkSize)) {
+    const TFrameResult gathered = Flush(io);
+    return gathered.Ok() ? WriteFrame(io, message) : gathered;
+  }
   const std::vector<std::uint8_t> idHeader = EncodeFrameId(message.ID());
   const auto sizeField = EncodeFrameSize(size);
-  out.insert(out.end(), idHeader.begin(), idHeader.end());
-  out.insert(out.end(), sizeField.begin(), sizeField.end());
-  out.insert(out.end(), data.Data(), data.Data() + size);
+  FBytes.insert(FBytes.end(), idHeader.begin(), idHeader.end());
+  FBytes.insert(FBytes.end(), sizeField.begin(), sizeField.end());
+  FBytes.insert(FBytes.end(), data.Data(), data.Data() + size);
   data.SetPosition(size);
+  return {};
 }
 
-TFrameResult WriteFrameBytes(TPipeIo& io, const std::vector<std::uint8_t>& frames) {
-  if (!io.WriteAll(frames.data(), frames.size())) return Failed(TFrameStep::Id, ::GetLastError());
-  return {};
+TFrameResult TFrameBatch::Flush(TPipeIo& io) {
+  if (FBytes.empty()) return {};
+  const bool ok = io.WriteAll(FBytes.data(), FBytes.size());
+  const DWORD error = ::GetLastError();
+  FBytes.clear();
+  return ok ? TFrameResult{} : Failed(TFrameStep::Id, error);
 }
 
 TFrameReader::TFrameReader(TPipeIo& io, std::size_t readAhead) : FIo(io), FBuffer(readAhead) {}

@@ -23,11 +23,22 @@ struct TFrameResult {
 // Writes ID length and ID in one write, the data size, then the storage from its start in
 // pieces of at most kFrameChunkSize bytes.
 TFrameResult WriteFrame(TPipeIo& io, TMessageData& message);
-// Appends the frame's bytes, as WriteFrame sends them, to out.
-void AppendFrame(std::vector<std::uint8_t>& out, TMessageData& message);
-// Writes frames already laid out by AppendFrame in one write (a failure is reported as the
-// step of the ID and data).
-TFrameResult WriteFrameBytes(TPipeIo& io, const std::vector<std::uint8_t>& frames);
+// Frames gathered to go out in one write, for a peer that pays per transfer (every one is a
+// wineserver request under Wine). A frame larger than a piece goes out at once, as WriteFrame
+// sends it, after those gathered before it.
+class TFrameBatch {
+ public:
+  // Gathers the frame, or writes it (and those before it) when it is larger than a piece.
+  TFrameResult Add(TPipeIo& io, TMessageData& message);
+  // Writes what was gathered in one write and empties the batch, also when the write failed
+  // (reported as the step of the ID and data).
+  TFrameResult Flush(TPipeIo& io);
+  std::size_t Size() const { return FBytes.size(); }
+  void Clear() { FBytes.clear(); }
+
+ private:
+  std::vector<std::uint8_t> FBytes;
+};
 // What a reader accepts of one frame.
 struct TFrameLimits {
   // At most kMaxFrameDataSize: a reader's own cap may only be smaller.

@@ -267,13 +267,10 @@ bool TIPCServer::ReportWriteFailure(const ICommContext& context, const TFrameRes
   return false;
 }
 
-bool TIPCServer::WriteReplies(const ICommContext& context, TPipeIo& io, std::vector<std::uint8_t>& replies) {
-  if (replies.empty()) return true;
+bool TIPCServer::WriteReplies(const ICommContext& context, TPipeIo& io, TFrameBatch& replies) {
   // A client that does not take its replies does not keep the worker either.
   io.SetTimeout(kConnectionIdleTimeoutMs);
-  const TFrameResult sent = WriteFrameBytes(io, replies);
-  replies.clear();
-  return ReportWriteFailure(context, sent);
+  return ReportWriteFailure(context, replies.Flush(io));
 }
 
 void TIPCServer::ServeConnection(UniqueFileHandle pipe) {
@@ -285,7 +282,7 @@ void TIPCServer::ServeConnection(UniqueFileHandle pipe) {
   limits.restTimeoutMs = kConnectionIdleTimeoutMs;
   // A client that writes ahead of its replies has its frames read many at a time.
   TFrameReader reader(io, TFrameReader::kReadAheadSize);
-  std::vector<std::uint8_t> replies;  // laid out, not yet written
+  TFrameBatch replies;  // laid out, not yet written
   try {
     if (OnClientConnect) OnClientConnect(context);
     for (;;) {
@@ -308,31 +305,29 @@ void TIPCServer::ServeConnection(UniqueFileHandle pipe) {
         break;
       }
       IMessageData response = NewMessageData();
+      std::u16string failure;
+      DWORD failureCode = 0;
       try {
         OnExecuteRequest(context, request, response);
       } catch (const std::exception& e) {
-        const DWORD error = ::GetLastError();
-        WriteReplies(context, io, replies);
-        ReportError(context, u"Error in OnExecuteTask: " + Utf8ToUtf16(e.what()), error);
-        break;
+        failureCode = ::GetLastError();
+        failure = u"Error in OnExecuteTask: " + Utf8ToUtf16(e.what());
       } catch (...) {
-        const DWORD error = ::GetLastError();
+        failureCode = ::GetLastError();
+        failure = u"Error in OnExecuteTask: unknown exception";
+      }
+      if (!failure.empty()) {
         WriteReplies(context, io, replies);
-        ReportError(context, u"Error in OnExecuteTask: unknown exception", error);
+        ReportError(context, failure, failureCode);
         break;
       }
       response->Data().Storage().SetPosition(0);
-      if (response->Data().Storage().Size() > static_cast<std::int64_t>(kFrameChunkSize)) {
-        if (!WriteReplies(context, io, replies)) break;
-        io.SetTimeout(kConnectionIdleTimeoutMs);
-        if (!ReportWriteFailure(context, WriteFrame(io, *response))) break;
-        continue;
-      }
-      AppendFrame(replies, *response);
+      io.SetTimeout(kConnectionIdleTimeoutMs);
+      if (!ReportWriteFailure(context, replies.Add(io, *response))) break;
       // Requests read whole already are answered together once the next one is not: a client
       // that writes ahead takes its replies many at a time, one that waits for each reply gets
       // it at once, and no read waits on the pipe while a reply is held back.
-      if (reader.HasWholeFrameBuffered() && replies.size() < kFrameChunkSize) continue;
+      if (reader.HasWholeFrameBuffered() && replies.Size() < kFrameChunkSize) continue;
       if (!WriteReplies(context, io, replies)) break;
     }
   } catch (const std::exception& e) {

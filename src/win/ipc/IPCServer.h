@@ -6,7 +6,6 @@
 #include <windows.h>
 
 #include <atomic>
-
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -126,7 +125,7 @@ class TIPCServer {
   void ServeConnection(UniqueFileHandle pipe);
   // Writes the replies laid out so far in one write, and empties them; false (reported) when
   // the write failed.
-  bool WriteReplies(const ICommContext& context, TPipeIo& io, std::vector<std::uint8_t>& replies);
+  bool WriteReplies(const ICommContext& context, TPipeIo& io, TFrameBatch& replies);
   bool ReportWriteFailure(const ICommContext& context, const TFrameResult& sent);
   void ReportError(const ICommContext& context, std::u16string_view desc, DWORD code);
   // With FStateLock held. False (reported) when the listener could not be started.

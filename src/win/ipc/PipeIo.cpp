@@ -23,11 +23,14 @@ bool TPipeIo::ReadAll(void* buffer, std::size_t size) { return Transfer(false, b
 
 bool TPipeIo::WriteAll(const void* buffer, std::size_t size) { return Transfer(true, const_cast<void*>(buffer), size); }
 
-bool TPipeIo::ReadSome(void* buffer, std::size_t size, std::size_t& moved) {
-  DWORD got = 0;
+bool TPipeIo::ReadSome(void* buffer, std::size_t size, std::size_t& moved) { return TransferSome(false, buffer, size, moved); }
+
+bool TPipeIo::TransferSome(bool write, void* buffer, std::size_t size, std::size_t& moved) {
   const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(size, std::numeric_limits<DWORD>::max()));
-  if (!TransferPiece(false, buffer, piece, got)) return false;
+  DWORD got = 0;
+  if (!TransferPiece(write, buffer, piece, got)) return false;
   if (got == 0) {
+    // A successful transfer of nothing on a byte pipe means the other end is gone.
     ::SetLastError(ERROR_BROKEN_PIPE);
     return false;
   }
@@ -38,14 +41,8 @@ bool TPipeIo::ReadSome(void* buffer, std::size_t size, std::size_t& moved) {
 bool TPipeIo::Transfer(bool write, void* buffer, std::size_t size) {
   auto* p = static_cast<std::uint8_t*>(buffer);
   while (size > 0) {
-    const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(size, std::numeric_limits<DWORD>::max()));
-    DWORD moved = 0;
-    if (!TransferPiece(write, p, piece, moved)) return false;
-    if (moved == 0) {
-      // A successful transfer of nothing on a byte pipe means the other end is gone.
-      ::SetLastError(ERROR_BROKEN_PIPE);
-      return false;
-    }
+    std::size_t moved = 0;
+    if (!TransferSome(write, p, size, moved)) return false;
     p += moved;
     size -= moved;
   }

@@ -28,6 +28,8 @@ class TPipeIo {
 
  private:
   bool Transfer(bool write, void* buffer, std::size_t size);
+  // One transfer that moved something; ERROR_BROKEN_PIPE when it moved nothing.
+  bool TransferSome(bool write, void* buffer, std::size_t size, std::size_t& moved);
   bool TransferPiece(bool write, void* buffer, DWORD size, DWORD& moved);
   DWORD RemainingMs() const;
 
