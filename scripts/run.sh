@@ -67,22 +67,25 @@ ln -sfn "$demo" "$WINEPREFIX/dosdevices/d:"
 demo_win='D:\'
 demo_url="file:///$(echo "$demo_win" | tr '\\' '/')"
 
+# The program's and the service's diagnostic lines are kept beside the picture.
+winpath() { "$RUVO_WINE" winepath -w "$1" 2>/dev/null; }
+rm -f "$run/program-trace.log" "$run/service-trace.log"
 echo "[run] search service on $demo_win"
-"$RUVO_WINE" "$bin/RuvoService.exe" /console /root "$demo_win" >"$run/service.log" 2>&1 &
+RUVO_TRACE_FILE=$(winpath "$run/service-trace.log") "$RUVO_WINE" "$bin/RuvoService.exe" /console /root "$demo_win" >"$run/service.log" 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do grep -q serving "$run/service.log" 2>/dev/null && break; sleep 0.2; done
 echo "[run] stand-in Explorer"
 "$RUVO_WINE" "$bin/explorer_standin.exe" "demo|$demo_url" >/dev/null 2>&1 &
 pids+=($!)
 echo "[run] RuvoSearch.exe"
-"$RUVO_WINE" "$bin/RuvoSearch.exe" >"$run/program.log" 2>&1 &
+RUVO_TRACE_FILE=$(winpath "$run/program-trace.log") "$RUVO_WINE" "$bin/RuvoSearch.exe" >"$run/program.log" 2>&1 &
 pids+=($!)
 
 shot=$run/shot.png
 rm -f "$shot" "$run/before.png"
 echo "[run] clicking into the search box and typing \"$query\""
-timeout 120 "$RUVO_WINE" "$bin/demo_driver.exe" "$query" "$("$RUVO_WINE" winepath -w "$shot" 2>/dev/null)" \
-  "$("$RUVO_WINE" winepath -w "$run/before.png" 2>/dev/null)"
+timeout 120 "$RUVO_WINE" "$bin/demo_driver.exe" "$query" "$(winpath "$shot")" "$(winpath "$run/before.png")" \
+  "$(winpath "$run/program-trace.log")"
 echo "[run] screenshot: $shot"
 if [ "$mode" = "readme" ]; then
   # A small copy for the README: a bounded palette keeps it a few tens of kilobytes.

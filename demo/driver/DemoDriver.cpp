@@ -1,23 +1,27 @@
 // Drives the demo the way a person would, with real input only: clicks into the stand-in
 // Explorer's search box, types the query one letter at a time, waits for RuvoSearch's result
 // list to fill, and saves a picture of the window before and after.
-//   demo_driver.exe <query> <result.png> <before.png>
+//   demo_driver.exe <query> <result.png> <before.png> [<program trace file>]
 // Prints how long the answer took. Exit code 0 when the list filled and the picture was saved.
+// When the edit never appears it prints in one line what it saw, with what the program's
+// trace file says of the window.
 #include <windows.h>
 #include <commctrl.h>
 
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <functional>
 #include <string>
 
 #include "../DemoCapture.h"
+#include "ExplorerStandIn.h"
 #include "win/common/Handle.h"
 #include "win/common/WindowValue.h"
 #include "win/controls/WindowPicture.h"
 
 namespace {
 
-constexpr wchar_t kExplorerClass[] = L"CabinetWClass";
 constexpr wchar_t kProgramClass[] = L"TfrmRuvoSearch";
 constexpr DWORD kKeyPauseMs = 150;
 
@@ -112,6 +116,44 @@ HWND FocusOf(HWND top) {
   return ::GetGUIThreadInfo(::GetWindowThreadProcessId(top, nullptr), &info) ? info.hwndFocus : nullptr;
 }
 
+std::string ClassText(HWND window) {
+  if (!window) return "none";
+  char name[64] = "";
+  ::GetClassNameA(window, name, 64);
+  return name;
+}
+
+int CountLines(const std::string& text, const char* what) {
+  int n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+// One line of what the driver saw when the edit did not appear: which window had the focus,
+// what the stand-in's box received and, from the program's trace, whether the window was
+// taken on, located and told of the focus.
+void ReportNoEdit(HWND top, DWORD program, const wchar_t* tracePath) {
+  std::string trace;
+  if (tracePath) {
+    std::ifstream in(tracePath, std::ios::binary);
+    std::ostringstream all;
+    all << in.rdbuf();
+    trace = all.str();
+  }
+  const HWND focus = FocusOf(top);
+  const DWORD focusProcess = ProcessOf(focus);
+  const char* owner = !focus ? "-" : focusProcess == program ? "program" : focusProcess == ProcessOf(top) ? "Explorer" : "other";
+  std::fprintf(stderr,
+               "[demo] saw: focus %s (%s), foreground %s, box clicks %d, drop-down %s; trace: registered %d, "
+               "located %d, not searchable %d, focus into the box %d, drop-down closed %d, edit focused %d\n",
+               ClassText(focus).c_str(), owner, ClassText(::GetForegroundWindow()).c_str(),
+               static_cast<int>(::SendMessageW(top, kMsgSearchClicks, 0, 0)),
+               ::SendMessageW(top, kMsgDropDownOpen, 0, 0) ? "open" : "closed", CountLines(trace, "AddHookWindow"),
+               CountLines(trace, "SearchBoxHandle"), CountLines(trace, "not searchable"),
+               CountLines(trace, "CBTHookSetFocus SetFocus") + CountLines(trace, "CBTHookSetFocus NeedCheckFocus"),
+               CountLines(trace, "CBTHookHookMessage VK_ESCAPE"), CountLines(trace, "CBTHookHookMessage SetFocus"));
+}
+
 int Rows(HWND list) { return list ? static_cast<int>(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)) : 0; }
 
 // Has the program's own thread paint its windows into a picture of the Explorer window.
@@ -152,7 +194,7 @@ bool CaptureWithProgram(HWND top, HWND programForm, const std::wstring& path) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 4) return Fail("usage: demo_driver.exe <query> <result.png> <before.png>");
+  if (argc != 4 && argc != 5) return Fail("usage: demo_driver.exe <query> <result.png> <before.png> [<trace>]");
   const std::wstring query = argv[1];
 
   HWND top = nullptr, programForm = nullptr;
@@ -184,7 +226,10 @@ int wmain(int argc, wchar_t** argv) {
     ClickCentre(box);
     ours = WaitFor([&] { return ProcessOf(FocusOf(top)) == program; }, 2000);
   }
-  if (!ours) return Fail("the search edit did not appear after clicks into the search box");
+  if (!ours) {
+    ReportNoEdit(top, program, argc == 5 ? argv[4] : nullptr);
+    return Fail("the search edit did not appear after clicks into the search box");
+  }
   for (wchar_t c : query) {
     TypeLetter(c);
     ::Sleep(kKeyPauseMs);

@@ -1,7 +1,7 @@
 // Finding Explorer windows, their search boxes and file views, and the folder each shows:
 // registration at start-up and on creation, the periodic scan, the re-check after navigation.
 #include "app/HookThread.h"
-#include "app/Trace.h"
+#include "win/common/Trace.h"
 
 #include <vector>
 
@@ -78,7 +78,10 @@ void THookThread::ScanHookWindows() {
     rec->SearchBox = WindowValue(box);
     rec->FileHandle = WindowValue(::GetParent(view));
     if (!ReadExplorerFolder(*rec)) continue;
-    if (rec->SkipCheckWindow) return;  // no longer scanned; the rest wait for the next scan
+    if (rec->SkipCheckWindow) {
+      Trace(L"not searchable: " + std::to_wstring(rec->MainForm) + L" \"" + W(rec->ExplorerPath) + L"\"");
+      return;  // no longer scanned; the rest wait for the next scan
+    }
     CreateOverlayControls(*rec);
   }
 }

@@ -5,7 +5,7 @@
 #include <uxtheme.h>
 
 #include "app/MainForm.h"
-#include "app/Trace.h"
+#include "win/common/Trace.h"
 #include "core/SearchBoxText.h"
 #include "core/TextUtils.h"
 #include "win/shell/ShellUtils.h"

@@ -7,6 +7,7 @@
 
 #include "app/MainForm.h"
 #include "core/SearchMessages.h"
+#include "win/common/Trace.h"
 
 void THookThread::Execute() {
   try {
@@ -14,7 +15,7 @@ void THookThread::Execute() {
   } catch (const std::exception& e) {
     // Without its result pipe the program would search and never show an answer: the user is
     // told and the program ends, rather than running on deaf.
-    ::OutputDebugStringA((std::string("ReceiveResultServer start failed: ") + e.what()).c_str());
+    TraceUtf8(std::string("ReceiveResultServer start failed: ") + e.what());
     Synchronize([this] {
       ::MessageBoxW(FOwner->Handle(), L"无法接收搜索结果，程序即将退出。", TfrmRuvoSearch::kCaption, MB_ICONERROR);
       FOwner->Close();
@@ -67,7 +68,7 @@ void THookThread::DrainDestroyedWindows() {
       Synchronize([&] {
         const int index = FWindowList->GetIndex(key);
         if (index < 0) return;
-        ::OutputDebugStringW((L"CBTHookDestroyWnd " + std::to_wstring(index) + L" > -1").c_str());
+        Trace(L"CBTHookDestroyWnd " + std::to_wstring(index) + L" > -1");
         mainForm = FWindowList->GetByIndex(index)->MainForm;
       });
       if (mainForm) {

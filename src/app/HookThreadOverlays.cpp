@@ -5,7 +5,7 @@
 #include <uxtheme.h>
 
 #include "app/MainForm.h"
-#include "app/Trace.h"
+#include "win/common/Trace.h"
 #include "win/controls/PngImage.h"
 #include "win/shell/ShellUtils.h"
 

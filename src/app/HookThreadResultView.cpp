@@ -4,7 +4,7 @@
 #include <stdexcept>
 
 #include "app/MainForm.h"
-#include "app/Trace.h"
+#include "win/common/Trace.h"
 #include "win/resultview/ListViewForm.h"
 
 bool THookThread::ResultViewVisible(const TWindowRec& rec) const {

@@ -2,7 +2,7 @@
 // when the text is emptied.
 #include "app/HookThread.h"
 
-#include "app/Trace.h"
+#include "win/common/Trace.h"
 #include "core/SearchMessages.h"
 #include "core/TextUtils.h"
 #include "win/common/WideText.h"

@@ -13,6 +13,7 @@
 #include "app/ServicePeer.h"
 #include "win/resultview/ListViewForm.h"
 #include "win/shell/ShellUtils.h"
+#include "win/common/Trace.h"
 
 namespace {
 constexpr wchar_t kClassName[] = L"TfrmRuvoSearch";
@@ -68,7 +69,7 @@ void TfrmRuvoSearch::FormCreate() {
     FHookThread->CBTHook().Start();
   } catch (const EHookWindowError& e) {
     // Without its listener window the program runs on without hook events.
-    ::OutputDebugStringW(e.Message().c_str());
+    Trace(e.Message());
   }
   FHookThread->Start();
   SystemImages_ = GetSystemImageList(0);
@@ -90,7 +91,7 @@ LRESULT TfrmRuvoSearch::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
   try {
     return Dispatch(msg, wp, lp);
   } catch (const std::exception& e) {
-    ::OutputDebugStringA(e.what());
+    TraceUtf8(e.what());
     return 0;
   }
 }
@@ -179,9 +180,9 @@ void TfrmRuvoSearch::Timer1Timer() {
     wchar_t cls[256] = L"";
     ::GetClassNameW(w, cls, 256);
     const std::wstring line = std::to_wstring(reinterpret_cast<UINT_PTR>(w)) + L": " + cls;
-    ::OutputDebugStringW(line.c_str());
+    Trace(line);
   }
-  ::OutputDebugStringW(std::wstring(56, L'-').c_str());
+  Trace(std::wstring(56, L'-'));
 }
 
 void TfrmRuvoSearch::Button2Click() {

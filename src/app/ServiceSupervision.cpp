@@ -4,6 +4,7 @@
 #include "win/common/WideText.h"
 #include "win/shell/ShellUtils.h"
 #include "win/svc/TCnNTService.h"
+#include "win/common/Trace.h"
 
 namespace {
 constexpr wchar_t kTaskInstall[] = L"/SvcInstall";
@@ -37,7 +38,7 @@ bool InstallAndStartService(const TServiceIdentity& identity, const std::functio
     if (state == TServiceCurrentState::ssStartPending) state = service.WaitWhileStartPending(pause);
     return state == TServiceCurrentState::ssRunning;
   } catch (const std::exception& e) {
-    ::OutputDebugStringA(e.what());
+    TraceUtf8(e.what());
     return false;
   }
 }

@@ -11,6 +11,7 @@
 #include "service/Drives.h"
 #include "service/RootWatcher.h"
 #include "win/common/WideText.h"
+#include "win/common/Trace.h"
 
 namespace {
 
@@ -130,7 +131,7 @@ void IndexStore::RunScanner() {
       } catch (const std::exception&) {
         // Memory ran out, most likely: the root stays not indexed (its queries walk the disk)
         // and is scanned again after a pause.
-        ::OutputDebugStringW((L"RuvoService: scan failed, trying again: " + rootPaths_[i]).c_str());
+        Trace(L"RuvoService: scan failed, trying again: " + rootPaths_[i]);
         Rescan(i);
         if (::WaitForSingleObject(stopEvent_.get(), kRetryMs) != WAIT_TIMEOUT) return;
       }
@@ -160,7 +161,7 @@ void IndexStore::ScanRoot(std::size_t root) {
     UpdateTree(rootPaths_[root], rootEntries_[root], IsServed(root));
     if (stop_ || ApplyPending(root)) break;
   }
-  ::OutputDebugStringW((L"RuvoService: indexed " + rootPaths_[root]).c_str());
+  Trace(L"RuvoService: indexed " + rootPaths_[root]);
 }
 
 bool IndexStore::ApplyPending(std::size_t root) {

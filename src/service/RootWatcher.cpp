@@ -7,6 +7,7 @@
 
 #include "service/DirectoryWalker.h"
 #include "service/IndexStore.h"
+#include "win/common/Trace.h"
 
 namespace {
 constexpr DWORD kBufferBytes = 64 * 1024;  // the most a network or local read returns at once
@@ -102,7 +103,7 @@ bool RootWatcher::Arm() {
   ::ResetEvent(ioEvent_.get());
   if (::ReadDirectoryChangesW(dir_.get(), buffer_.data(), kBufferBytes, TRUE, kFilter, nullptr, &overlapped_, nullptr))
     return true;
-  ::OutputDebugStringW((L"RuvoService: cannot watch " + path_).c_str());
+  Trace(L"RuvoService: cannot watch " + path_);
   return false;
 }
 
@@ -114,7 +115,7 @@ bool RootWatcher::StillTheRoot() const {
 }
 
 void RootWatcher::LetGo() {
-  ::OutputDebugStringW((L"RuvoService: root gone, waiting for its return: " + path_).c_str());
+  Trace(L"RuvoService: root gone, waiting for its return: " + path_);
   notifyId_ = nullptr;
   notify_.reset();
   dir_.reset();
@@ -176,7 +177,7 @@ void RootWatcher::Run() {
       }
     }
     // The system dropped notifications: only a new scan makes the root exact again.
-    ::OutputDebugStringW((L"RuvoService: change notifications lost, rescanning " + path_).c_str());
+    Trace(L"RuvoService: change notifications lost, rescanning " + path_);
     store_.Rescan(root_);
   }
 }

@@ -8,6 +8,7 @@
 #include "service/ChannelRecord.h"
 #include "service/Drives.h"
 #include "win/common/WideText.h"
+#include "win/common/Trace.h"
 
 namespace {
 std::vector<std::wstring> FullPaths(const std::vector<std::wstring>& roots) {
@@ -118,7 +119,7 @@ void SearchService::Handle(const ICommContext& context, const IMessageData& requ
       if (client.known) scheduler_.Cancel(client.processId, msg.SearchBox);
       break;
     case kActionChannelReport:
-      ::OutputDebugStringW((L"RuvoService: program started, install channel " + std::to_wstring(msg.SearchBox)).c_str());
+      Trace(L"RuvoService: program started, install channel " + std::to_wstring(msg.SearchBox));
       if (runningAsService_) RecordInstallChannel(msg.SearchBox);
       if (client.known && !options_.updateProgram.empty())
         scheduler_.AnnounceUpdate(client.processId, U(options_.updateProgram), U(options_.updateVersion));

@@ -10,6 +10,7 @@
 
 #include "service/SearchService.h"
 #include "win/common/Handle.h"
+#include "win/common/Trace.h"
 
 namespace {
 constexpr wchar_t kServiceName[] = L"RuvoSearchService";
@@ -75,7 +76,7 @@ DWORD WINAPI ControlHandler(DWORD control, DWORD eventType, void* eventData, voi
 // A thread that did not end in time still uses the service's state, which must not be
 // destroyed under it: the process ends here instead, the stop reported first.
 [[noreturn]] void EndWithThreadsRunning(bool underManager) {
-  ::OutputDebugStringW(L"RuvoService: threads still running at stop, ending the process");
+  Trace(L"RuvoService: threads still running at stop, ending the process");
   if (underManager) ReportStatus(SERVICE_STOPPED);
   ::ExitProcess(0);
 }

@@ -10,6 +10,7 @@
 
 #include "core/TextUtils.h"
 #include "win/common/WideText.h"
+#include "win/common/Trace.h"
 
 void RunCaught(const wchar_t* what, const std::function<void()>& body) noexcept {
   try {
@@ -17,13 +18,13 @@ void RunCaught(const wchar_t* what, const std::function<void()>& body) noexcept 
     return;
   } catch (const std::exception& e) {
     try {
-      ::OutputDebugStringW((std::wstring(L"RuvoService: ") + what + L" failed: " + W(Utf8ToUtf16(e.what()))).c_str());
+      Trace(std::wstring(L"RuvoService: ") + what + L" failed: " + W(Utf8ToUtf16(e.what())));
       return;
     } catch (...) {
     }
   } catch (...) {
   }
-  ::OutputDebugStringW(L"RuvoService: a thread's work failed");
+  Trace(L"RuvoService: a thread's work failed");
 }
 
 namespace {

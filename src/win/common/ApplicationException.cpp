@@ -5,12 +5,13 @@
 #include "core/TextUtils.h"
 #include "win/common/Handle.h"
 #include "win/common/WideText.h"
+#include "win/common/Trace.h"
 
 namespace {
 
 void DefaultHandler(std::exception_ptr error) {
   const std::wstring line = L"Unhandled error in a window message handler: " + ExceptionText(error) + L"\n";
-  ::OutputDebugStringW(line.c_str());
+  Trace(line);
 }
 
 // Handlers are installed from any thread and called from window threads.
@@ -44,7 +45,7 @@ void HandleApplicationException(std::exception_ptr error) noexcept {
       DefaultHandler(error);
     }
   } catch (...) {
-    ::OutputDebugStringW(L"The application's error handler failed\n");
+    Trace(L"The application's error handler failed\n");
   }
 }
 

@@ -8,7 +8,7 @@
 #include <string>
 
 // Receives every error that escapes a window's message handler; the error goes no further.
-// The default writes the error's text with OutputDebugStringW.
+// The default writes the error's text as a diagnostic line (Trace).
 using TApplicationExceptionHandler = std::function<void(std::exception_ptr)>;
 
 // Installs a handler (an empty one restores the default) and returns the previous one.

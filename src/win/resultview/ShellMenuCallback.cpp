@@ -1,4 +1,5 @@
 #include "win/resultview/ShellMenuCallback.h"
+#include "win/common/Trace.h"
 
 namespace {
 
@@ -19,7 +20,7 @@ LRESULT CALLBACK CallbackWndProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_INITMENUPOPUP: {
       auto* menu = reinterpret_cast<IContextMenu2*>(::GetWindowLongPtrW(wnd, GWLP_USERDATA));
       if (!menu) {
-        ::OutputDebugStringW(L"NIL Context Menu!");
+        Trace(L"NIL Context Menu!");
         break;
       }
       menu->HandleMenuMsg(msg, wp, lp);

@@ -5,6 +5,7 @@
 #include <deque>
 #include <mutex>
 #include <stdexcept>
+#include "win/common/Trace.h"
 
 namespace {
 // One call handed to the main thread; the caller waits on done.
@@ -144,7 +145,7 @@ unsigned __stdcall TThread::ThreadProc(void* p) {
     try {
       self->Execute();
     } catch (const std::exception& e) {
-      ::OutputDebugStringA(e.what());
+      TraceUtf8(e.what());
     } catch (...) {
     }
   }
