@@ -53,6 +53,9 @@ void THookThread::AddExplorerWindows() {
 bool THookThread::ReadExplorerFolder(TWindowRec& rec) {
   std::wstring locationName, path;
   if (!GetExplorerPath(WindowFromValue(rec.MainForm), locationName, path)) return false;
+  // A window the shell lists before it has navigated has neither name nor URL yet: its
+  // folder is not known, so nothing is decided until a later scan.
+  if (locationName.empty() && path.empty()) return false;
   rec.SkipCheckWindow = IsSpecialFolderName(locationName) || !IsNTFSVolume(W(ExtractFileDrive(U(path))));
   rec.ExplorerPath = U(path);
   return true;

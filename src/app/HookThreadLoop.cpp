@@ -7,6 +7,7 @@
 
 #include "app/MainForm.h"
 #include "core/SearchMessages.h"
+#include "win/common/WideText.h"
 #include "win/common/Trace.h"
 
 void THookThread::Execute() {
@@ -90,6 +91,10 @@ void THookThread::CheckService(DWORD& lastServiceCall) {
   // Cleared before the handler runs: a failed search that asks for a check meanwhile keeps
   // its request instead of having it wiped once the handler returns.
   FCheckService = false;
+  {
+    std::lock_guard<std::mutex> g(FClientLock);
+    Trace(L"service not reachable: " + W(FSendRequestClient->ErrorDesc()));
+  }
   Synchronize([this] { DoServiceNotRun(); });
   if (FSuccessed) {
     lastServiceCall = ::GetTickCount();

@@ -60,6 +60,9 @@ std::wstring GetSpecialFolderDisplayName(int csidl) {
 }
 
 bool IsSpecialFolderName(const std::wstring& name) {
+  // A folder whose name the system cannot give (Computers Near Me is gone since Windows
+  // Vista) must not match a location whose name is not known yet.
+  if (name.empty()) return false;
   for (const int csidl : {CSIDL_CONTROLS, CSIDL_PRINTERS, CSIDL_BITBUCKET, CSIDL_NETWORK,
                           CSIDL_CONNECTIONS, CSIDL_COMPUTERSNEARME}) {
     if (SameIgnoringAsciiCase(U(name), U(GetSpecialFolderDisplayName(csidl)))) return true;

@@ -115,4 +115,27 @@ TEST_F(ExplorerDiscovery, SpecialFoldersAndNonNtfsPlacesGetNoOverlaysUntilANavig
   t.StopAndWait();
 }
 
+TEST_F(ExplorerDiscovery, AWindowListedBeforeItsFolderIsKnownKeepsBeingScannedUntilItIs) {
+  THookThreadProbe t;
+  ASSERT_EQ(t.CBTHook().Start(), L"");
+  t.Start();
+  // Listed by the shell with neither location name nor URL, as a window is before its first
+  // navigation completes.
+  StandIn standIn(L"\"|\"");
+  HWND top = standIn.Window(L"");
+  ASSERT_TRUE(top);
+  ASSERT_TRUE(WaitUntil([&] { return t.Record(top) && t.Record(top)->SearchBox != 0; }, 5000));
+  WaitUntil([] { return false; }, 600);  // several scans later
+  EXPECT_FALSE(t.Record(top)->Inited);
+  EXPECT_FALSE(t.Record(top)->SkipCheckWindow);
+
+  // The navigation completes in the same file view: the next scan takes the window on.
+  ASSERT_TRUE(::SetWindowTextW(::FindWindowExW(top, nullptr, kLocationClass, nullptr), L"file:///C:/windows/"));
+  ASSERT_TRUE(::SetWindowTextW(top, L"Docs"));
+  ASSERT_TRUE(WaitUntil([&] { return t.Inited(top); }, 3000));
+  EXPECT_EQ(t.Record(top)->ExplorerPath, u"C:\\windows\\");
+  EXPECT_FALSE(t.Record(top)->SkipCheckWindow);
+  t.StopAndWait();
+}
+
 }  // namespace

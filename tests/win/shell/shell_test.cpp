@@ -202,6 +202,9 @@ TEST(SpecialFolders, RecycleBinNameInOtherCase) {
   EXPECT_TRUE(IsSpecialFolderName(other));
   EXPECT_TRUE(IsSpecialFolderName(bin));
   EXPECT_FALSE(IsSpecialFolderName(L"Documents and stuff"));
+  // Some of the folders have no display name on this system or that; a location whose name is
+  // not known yet is none of them.
+  EXPECT_FALSE(IsSpecialFolderName(L""));
 }
 
 TEST(ForceForegroundWindow, BringsStandInForward) {
