@@ -132,7 +132,7 @@ int CountLines(const std::string& text, const char* what) {
 // One line of what the driver saw when the edit did not appear: which window had the focus,
 // what the stand-in's box received and, from the program's trace, whether the window was
 // taken on, located and told of the focus.
-void ReportNoEdit(HWND top, DWORD program, const wchar_t* tracePath) {
+void ReportNoEdit(HWND top, HWND programForm, DWORD program, const wchar_t* tracePath) {
   std::string trace;
   if (tracePath) {
     std::ifstream in(tracePath, std::ios::binary);
@@ -144,9 +144,9 @@ void ReportNoEdit(HWND top, DWORD program, const wchar_t* tracePath) {
   const DWORD focusProcess = ProcessOf(focus);
   const char* owner = !focus ? "-" : focusProcess == program ? "program" : focusProcess == ProcessOf(top) ? "Explorer" : "other";
   std::fprintf(stderr,
-               "[demo] saw: focus %s (%s), foreground %s, box clicks %d, drop-down %s; trace: registered %d, "
+               "[demo] saw: program %s, focus %s (%s), foreground %s, box clicks %d, drop-down %s; trace: registered %d, "
                "located %d, not searchable %d, focus into the box %d, drop-down closed %d, edit focused %d\n",
-               ClassText(focus).c_str(), owner, ClassText(::GetForegroundWindow()).c_str(),
+               ::IsWindow(programForm) ? "running" : "gone", ClassText(focus).c_str(), owner, ClassText(::GetForegroundWindow()).c_str(),
                static_cast<int>(::SendMessageW(top, kMsgSearchClicks, 0, 0)),
                ::SendMessageW(top, kMsgDropDownOpen, 0, 0) ? "open" : "closed", CountLines(trace, "AddHookWindow"),
                CountLines(trace, "SearchBoxHandle"), CountLines(trace, "not searchable"),
@@ -227,7 +227,7 @@ int wmain(int argc, wchar_t** argv) {
     ours = WaitFor([&] { return ProcessOf(FocusOf(top)) == program; }, 2000);
   }
   if (!ours) {
-    ReportNoEdit(top, program, argc == 5 ? argv[4] : nullptr);
+    ReportNoEdit(top, programForm, program, argc == 5 ? argv[4] : nullptr);
     return Fail("the search edit did not appear after clicks into the search box");
   }
   for (wchar_t c : query) {
