@@ -125,6 +125,9 @@ class THookThread : public TThread {
   void FocusMessage(const MSG& msg);
   void SizeMessage(const MSG& msg, bool& targetIsKey);
   bool ExamineFocusChange(TWindowRec& rec, HWND newWindow, HWND oldWindow);
+  // Windows 7: the wait for Explorer's drop-down after the focus arrives in its box.
+  void StartDropDownWait(TWindowRec& rec);
+  void EndDropDownWait(TWindowRec& rec);
   // The record's result list over the file view.
   bool ResultViewVisible(const TWindowRec& rec) const;
   HWND ResultViewWindow(const TWindowRec& rec) const;

@@ -128,6 +128,19 @@ void THookThread::EmptyEditQuietly(TWindowRec& rec) {
   if (rec.Button) rec.Button->Hide();
 }
 
+// Each arrival in the box waits for a drop-down of its own: what an earlier wait counted or
+// found (a drop-down that closed after the focus had left) must not hold this one up.
+void THookThread::StartDropDownWait(TWindowRec& rec) {
+  EndDropDownWait(rec);
+  rec.NeedCheckFocus = true;
+}
+
+void THookThread::EndDropDownWait(TWindowRec& rec) {
+  rec.NeedCheckFocus = false;
+  rec.FindDropDown = false;
+  rec.TooltipCount = 0;
+}
+
 void THookThread::CBTHookSetFocus(HWND newWindow, HWND oldWindow) {
   if (TWindowRec* old = RecordOf(oldWindow); old && ResultViewVisible(*old)) {
     FocusResultView(*old);
@@ -162,12 +175,12 @@ void THookThread::CBTHookSetFocus(HWND newWindow, HWND oldWindow) {
         Trace(L"CBTHookSetFocus SetFocus " + TimeText());
       } else {
         Trace(L"CBTHookSetFocus NeedCheckFocus " + TimeText());
-        rec->NeedCheckFocus = true;
+        StartDropDownWait(*rec);
       }
       return;
     }
     if (oldWindow && WindowValue(oldWindow) == rec->SearchBox) {
-      rec->NeedCheckFocus = false;
+      EndDropDownWait(*rec);
       if (!rec->Edit->Visible()) rec->SkipFocusTick = 0;
       return;
     }
@@ -214,8 +227,7 @@ void THookThread::FocusMessage(const MSG& msg) {
       if (windows8) return;
       TWindowRec* rec = ForegroundRecord();
       if (!rec || !rec->Inited || !rec->NeedCheckFocus || rec->Edit->Visible() || !rec->FindDropDown) return;
-      rec->FindDropDown = false;
-      rec->NeedCheckFocus = false;
+      EndDropDownWait(*rec);
       rec->SkipFocusTick = ::GetTickCount();
       ShowEdit(*rec);
       rec->Edit->SetFocus();

@@ -9,6 +9,8 @@ class THookThreadProbe : public THookThread {
   ~THookThreadProbe() override { StopAndWait(); }
   using THookThread::AddExplorerWindows;
   using THookThread::GetThreadFocus;
+  using THookThread::CBTHookHookMessage;
+  using THookThread::CBTHookSetFocus;
 
   TWindowRec* Record(HWND window) { return WindowList().GetValue(WindowKey(WindowValue(window))); }
   bool Inited(HWND window) {

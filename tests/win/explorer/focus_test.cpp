@@ -2,6 +2,10 @@
 // drop-down on Windows 7), its background the box's picture without the placeholder, hidden
 // by Escape, by the navigation tree, by another program when nothing is typed.
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
+
+#include <vector>
 
 #include "../controls/TestSupport.h"
 #include "ExplorerFixture.h"
@@ -81,6 +85,38 @@ TEST_F(ExplorerFocus, TheNavigationTreeHidesAndClearsTheEditWhateverItHolds) {
   ClickCentre(TreeOf(top_));
   EXPECT_TRUE(WaitUntil([&] { return !rec_->Edit->Visible(); }, 3000));
   EXPECT_EQ(rec_->Edit->Text(), u"");
+}
+
+// Hook events handed to the thread in an order that real timing gives only now and then.
+TEST_F(ExplorerFocus, ADropDownThatClosedAfterTheFocusLeftLeavesNoWaitBehind) {
+  if (RunsAsWindows10()) GTEST_SKIP() << "only Windows 7 waits for the drop-down";
+  ::SetForegroundWindow(top_);
+  ASSERT_TRUE(WaitUntil([&] { return ::GetForegroundWindow() == top_; }, 3000));
+  WaitUntil([] { return false; }, 300);
+  HWND elsewhere = FileViewHostOf(top_);
+  auto dropDownOpens = [&] {
+    std::vector<UniqueWindow> tips;
+    for (int i = 0; i < 3; ++i) {
+      tips.emplace_back(::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                          nullptr, nullptr));
+      MSG created{nullptr, WM_USER + HCBT_CREATEWND, reinterpret_cast<WPARAM>(tips.back().get()), 0};
+      bool handled = false;
+      thread_.CBTHookHookMessage(created, handled);
+    }
+    return tips;
+  };
+  const int escapes = Escapes();
+  // The focus arrives, the drop-down is found and our Escape goes out, but the user has left
+  // the box before the drop-down goes.
+  thread_.CBTHookSetFocus(box_, elsewhere);
+  std::vector<UniqueWindow> first = dropDownOpens();
+  ASSERT_TRUE(WaitUntil([&] { return Escapes() == escapes + 1; }, 2000));
+  thread_.CBTHookSetFocus(elsewhere, box_);
+  first.clear();
+  // The next arrival finds its own drop-down and closes it.
+  thread_.CBTHookSetFocus(box_, elsewhere);
+  std::vector<UniqueWindow> second = dropDownOpens();
+  EXPECT_TRUE(WaitUntil([&] { return Escapes() == escapes + 2; }, 2000));
 }
 
 // A window of another program, beside (not over) the Explorer window.
