@@ -44,6 +44,7 @@ class THookThread : public TThread {
   static constexpr DWORD kRefocusPause = 100;      // refocusing sooner first lets messages through
   static constexpr DWORD kRestoreAfterKill = 200;  // a navigation restores Explorer's box after this
   static constexpr std::uint8_t kDropDownTooltips = 3;  // Windows 7: its drop-down is open
+  static constexpr UINT kDropDownWait = 500;  // Windows 7: the edit comes without a drop-down after this
   static constexpr int kCloseButtonSize = 18;
 
   explicit THookThread(TfrmRuvoSearch* owner);
@@ -125,9 +126,12 @@ class THookThread : public TThread {
   void FocusMessage(const MSG& msg);
   void SizeMessage(const MSG& msg, bool& targetIsKey);
   bool ExamineFocusChange(TWindowRec& rec, HWND newWindow, HWND oldWindow);
-  // Windows 7: the wait for Explorer's drop-down after the focus arrives in its box.
+  // Windows 7: the wait for Explorer's drop-down after the focus arrives in its box, and the
+  // edit shown when it ends.
   void StartDropDownWait(TWindowRec& rec);
   void EndDropDownWait(TWindowRec& rec);
+  void DropDownWaitOver(const std::u16string& key);
+  void ShowEditAfterDropDown(TWindowRec& rec);
   // The record's result list over the file view.
   bool ResultViewVisible(const TWindowRec& rec) const;
   HWND ResultViewWindow(const TWindowRec& rec) const;

@@ -133,12 +133,43 @@ void THookThread::EmptyEditQuietly(TWindowRec& rec) {
 void THookThread::StartDropDownWait(TWindowRec& rec) {
   EndDropDownWait(rec);
   rec.NeedCheckFocus = true;
+  if (rec.DropDownTimer) rec.DropDownTimer->SetEnabled(true);
 }
 
 void THookThread::EndDropDownWait(TWindowRec& rec) {
   rec.NeedCheckFocus = false;
   rec.FindDropDown = false;
   rec.TooltipCount = 0;
+  if (rec.DropDownTimer) rec.DropDownTimer->SetEnabled(false);
+}
+
+// The drop-down did not come, or its end was missed (its windows were gone before their
+// events were read, another window was in front meanwhile, a policy keeps it away): a box
+// that still has the focus gets the edit all the same.
+void THookThread::DropDownWaitOver(const std::u16string& key) {
+  TWindowRec* rec = FWindowList->GetValue(key);
+  if (!rec || !rec->Inited) return;
+  if (!rec->NeedCheckFocus || rec->Edit->Visible() ||
+      GetThreadFocus(WindowFromValue(rec->MainForm)) != WindowFromValue(rec->SearchBox)) {
+    EndDropDownWait(*rec);
+    return;
+  }
+  ShowEditAfterDropDown(*rec);
+  Trace(L"DropDownWaitOver SetFocus " + TimeText());
+}
+
+void THookThread::ShowEditAfterDropDown(TWindowRec& rec) {
+  EndDropDownWait(rec);
+  rec.SkipFocusTick = ::GetTickCount();
+  ShowEdit(rec);
+  rec.Edit->SetFocus();
+  if (::GetFocus() != rec.Edit->Edit().Handle()) {
+    // Refused: a window of ours in front lets this process take the focus; the Explorer
+    // window then gets the front back, since the edit's keystrokes reach it through it.
+    ::SetForegroundWindow(FocusHostWindow());
+    ::SetForegroundWindow(WindowFromValue(rec.MainForm));
+    rec.Edit->SetFocus();
+  }
 }
 
 void THookThread::CBTHookSetFocus(HWND newWindow, HWND oldWindow) {
@@ -227,17 +258,7 @@ void THookThread::FocusMessage(const MSG& msg) {
       if (windows8) return;
       TWindowRec* rec = ForegroundRecord();
       if (!rec || !rec->Inited || !rec->NeedCheckFocus || rec->Edit->Visible() || !rec->FindDropDown) return;
-      EndDropDownWait(*rec);
-      rec->SkipFocusTick = ::GetTickCount();
-      ShowEdit(*rec);
-      rec->Edit->SetFocus();
-      if (::GetFocus() != rec->Edit->Edit().Handle()) {
-        // Refused: a window of ours in front lets this process take the focus; the Explorer
-        // window then gets the front back, since the edit's keystrokes reach it through it.
-        ::SetForegroundWindow(FocusHostWindow());
-        ::SetForegroundWindow(WindowFromValue(rec->MainForm));
-        rec->Edit->SetFocus();
-      }
+      ShowEditAfterDropDown(*rec);
       Trace(L"CBTHookHookMessage SetFocus " + TimeText());
       return;
     }

@@ -88,6 +88,11 @@ void THookThread::CreateOverlayControls(TWindowRec& rec) {
   rec.Timer = std::make_unique<TTimer>();
   rec.Timer->SetInterval(kSearchDelay);
   rec.Timer->OnTimer = [this](TTimer& sender) { SearchTimerTimer(sender); };
+  if (!windows8) {
+    rec.DropDownTimer = std::make_unique<TTimer>();
+    rec.DropDownTimer->SetInterval(kDropDownWait);
+    rec.DropDownTimer->OnTimer = [this, key = WindowKey(rec.MainForm)](TTimer&) { DropDownWaitOver(key); };
+  }
   rec.Inited = true;
 }
 
@@ -104,6 +109,8 @@ void THookThread::WindowListDelete(TWindowRec* rec) {
   DropResultView(*rec);
   std::unique_ptr<TTimer> timer = std::move(rec->Timer);
   timer.reset();
+  std::unique_ptr<TTimer> dropDownTimer = std::move(rec->DropDownTimer);
+  dropDownTimer.reset();
   delete rec;
 }
 

@@ -34,6 +34,7 @@ struct TWindowRec {
   bool FindDropDown = false;
   std::uint8_t TooltipCount = 0;
   std::unique_ptr<TTimer> Timer;  // search delay while the user types
+  std::unique_ptr<TTimer> DropDownTimer;  // Windows 7: ends a wait for a drop-down that does not come
 };
 using PWindowRec = TWindowRec*;
 

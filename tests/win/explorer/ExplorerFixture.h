@@ -36,7 +36,7 @@ class ExplorerOverlay : public ::testing::Test {
     ASSERT_TRUE(RegisterShellStandIn(ExeDirectory()));
     ASSERT_EQ(thread_.CBTHook().Start(), L"");
     thread_.Start();
-    standIn_ = std::make_unique<StandIn>(L"--place \"Share|file://nohost/share/\" \"Docs|file:///C:/windows/\"");
+    standIn_ = std::make_unique<StandIn>(StandInArgs() + L" --place \"Share|file://nohost/share/\" \"Docs|file:///C:/windows/\"");
     top_ = standIn_->Window(L"Docs");
     ASSERT_NE(top_, nullptr);
     box_ = SearchBoxOf(top_);
@@ -48,6 +48,7 @@ class ExplorerOverlay : public ::testing::Test {
     standIn_.reset();
   }
 
+  virtual std::wstring StandInArgs() const { return L""; }
   bool EditFocused() const { return ::GetFocus() == rec_->Edit->Edit().Handle(); }
   int Escapes() const { return static_cast<int>(::SendMessageW(top_, kMsgEscapeCount, 0, 0)); }
 

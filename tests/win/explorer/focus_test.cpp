@@ -119,6 +119,19 @@ TEST_F(ExplorerFocus, ADropDownThatClosedAfterTheFocusLeftLeavesNoWaitBehind) {
   EXPECT_TRUE(WaitUntil([&] { return Escapes() == escapes + 2; }, 2000));
 }
 
+class ExplorerFocusWithoutDropDown : public ExplorerFocus {
+ protected:
+  std::wstring StandInArgs() const override { return L"--no-drop-down"; }
+};
+
+TEST_F(ExplorerFocusWithoutDropDown, AClickIntoTheBoxBringsTheEditUpAllTheSame) {
+  if (RunsAsWindows10()) GTEST_SKIP() << "only Windows 7 waits for the drop-down";
+  ClickIntoTheBox();
+  EXPECT_EQ(Escapes(), 0) << "there was no drop-down to close";
+  TypeText(L"ok");
+  EXPECT_TRUE(WaitUntil([&] { return rec_->Edit->Text() == u"ok"; }, 3000));
+}
+
 // A window of another program, beside (not over) the Explorer window.
 class ExplorerFocusElsewhere : public ExplorerFocus {
  protected:
