@@ -144,9 +144,10 @@ void ReportNoEdit(HWND top, HWND programForm, DWORD program, const wchar_t* trac
   const DWORD focusProcess = ProcessOf(focus);
   const char* owner = !focus ? "-" : focusProcess == program ? "program" : focusProcess == ProcessOf(top) ? "Explorer" : "other";
   std::fprintf(stderr,
-               "[demo] saw: program %s, focus %s (%s), foreground %s, box clicks %d, drop-down %s; trace: registered %d, "
+               "[demo] saw: program %s, its edit %s, focus %s (%s), foreground %s, box clicks %d, drop-down %s; trace: registered %d, "
                "located %d, not searchable %d, focus into the box %d, drop-down closed %d, edit focused %d\n",
-               ::IsWindow(programForm) ? "running" : "gone", ClassText(focus).c_str(), owner, ClassText(::GetForegroundWindow()).c_str(),
+               ::IsWindow(programForm) ? "running" : "gone", FindOwned(top, program, nullptr) ? "shown" : "not shown",
+               ClassText(focus).c_str(), owner, ClassText(::GetForegroundWindow()).c_str(),
                static_cast<int>(::SendMessageW(top, kMsgSearchClicks, 0, 0)),
                ::SendMessageW(top, kMsgDropDownOpen, 0, 0) ? "open" : "closed", CountLines(trace, "AddHookWindow"),
                CountLines(trace, "SearchBoxHandle"), CountLines(trace, "not searchable"),

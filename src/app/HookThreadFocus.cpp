@@ -100,7 +100,10 @@ void THookThread::AttachEditInput(const TWindowRec& rec) {
   if (thread == 0 || thread == ::GetCurrentThreadId()) return;
   bool shared = false;
   for (const auto& attached : FInputAttachments) shared = shared || attached.second == thread;
-  if (shared || ::AttachThreadInput(::GetCurrentThreadId(), thread, TRUE)) FInputAttachments[rec.MainForm] = thread;
+  if (shared || ::AttachThreadInput(::GetCurrentThreadId(), thread, TRUE))
+    FInputAttachments[rec.MainForm] = thread;
+  else
+    Trace(L"AttachThreadInput failed: " + std::to_wstring(::GetLastError()));
 }
 
 void THookThread::DetachEditInput(const TWindowRec& rec) {
