@@ -2,8 +2,16 @@
 
 #include "app/MainForm.h"
 #include "core/SearchMessages.h"
+#include "win/common/TimerResolutionScope.h"
 #include "win/common/WideText.h"
 #include "win/shell/ShellUtils.h"
+
+namespace {
+// The connect budget (kConnectTimeout) is spent in pipe waits and 1 ms pauses between tries,
+// which the default timer tick would each stretch to a whole tick, leaving the budget one try.
+// Nothing else in the program needs a timer finer than the default.
+constexpr UINT kConnectTimerMs = 1;
+}  // namespace
 
 THookThread::THookThread(TfrmRuvoSearch* owner) : FOwner(owner) {
   FWindowList = std::make_unique<THashListEx<TWindowRec>>();
@@ -52,18 +60,36 @@ TUpdateInfoRec THookThread::UpdateInfo() const {
   return FUpdateInfo;
 }
 
+void THookThread::RequestServiceCheck() {
+  FCheckService = true;
+  WakeLoop();
+}
+
 void THookThread::RequestSizeCheck() {
   FNeedCheckSize = true;
+  ScheduleSizeCheck();
+}
+
+void THookThread::ScheduleSizeCheck() {
   FCheckSizeTick = ::GetTickCount();
+  WakeLoop();
 }
 
 void THookThread::QueueDestroyedWindow(std::uint32_t handle) {
-  std::lock_guard<std::mutex> g(FDestroyLock);
-  FDestroyWndList.push_back(handle);
+  {
+    std::lock_guard<std::mutex> g(FDestroyLock);
+    FDestroyWndList.push_back(handle);
+  }
+  WakeLoop();
 }
+
+void THookThread::WakeLoop() { ::SetEvent(FLoopWake.get()); }
+
+void THookThread::TerminatedSet() { WakeLoop(); }
 
 bool THookThread::SendRequest(const IMessageData& request, bool checkServiceOnFailure) {
   std::lock_guard<std::mutex> g(FClientLock);
+  const TimerResolutionScope timer(kConnectTimerMs);
   // A connection the service check left open goes stale when the service restarts; when
   // nothing went out over it, a new connection gets the request once more.
   bool reused = FSendRequestClient->IsConnected();
@@ -76,6 +102,8 @@ bool THookThread::SendRequest(const IMessageData& request, bool checkServiceOnFa
     const IMessageData reply = FSendRequestClient->ExecuteConnectedRequest(request);
     const bool answered = reply && FSendRequestClient->AnswerValid();
     FSendRequestClient->DisconnectClient();
+    // A pending service check keeps a connection open for the next request.
+    if (FCheckService) WakeLoop();
     if (reply || !reused) return answered;
     reused = false;
   }
@@ -83,7 +111,9 @@ bool THookThread::SendRequest(const IMessageData& request, bool checkServiceOnFa
 
 bool THookThread::TryConnectClient() {
   std::lock_guard<std::mutex> g(FClientLock);
-  if (!FSendRequestClient->IsConnected()) FSendRequestClient->ConnectClient(kConnectTimeout);
+  if (FSendRequestClient->IsConnected()) return true;
+  const TimerResolutionScope timer(kConnectTimerMs);
+  FSendRequestClient->ConnectClient(kConnectTimeout);
   return FSendRequestClient->IsConnected();
 }
 

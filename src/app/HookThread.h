@@ -65,7 +65,7 @@ class THookThread : public TThread {
   // Returns whether the request went out. Safe from the main thread and this thread.
   bool SendRequest(const IMessageData& request, bool checkServiceOnFailure);
   // Arms the service check (a search could not reach the service).
-  void RequestServiceCheck() { FCheckService = true; }
+  void RequestServiceCheck();
   // Called by the service handler while it answers false: the loop goes on and asks again
   // after the usual pause instead of ending.
   void RetryServiceCheckLater() { FRetryServiceCheck = true; }
@@ -76,6 +76,7 @@ class THookThread : public TThread {
 
  protected:
   void Execute() override;
+  void TerminatedSet() override;
   // Entry points the loop drives; they run on the main thread (AddExplorerWindows on this
   // thread before the loop starts).
   virtual void AddExplorerWindows();
@@ -151,7 +152,12 @@ class THookThread : public TThread {
   void ResultViewSearchKeyPress(TListViewEx& view);
   void SearchTimerTimer(TTimer& timer);
 
+  // Re-lays the result lists kSizeCheckDelay from now.
+  void ScheduleSizeCheck();
+  // Wakes the loop from its wait: it has work before its next duty falls due.
+  void WakeLoop();
   void LoopPass(DWORD& lastScan, DWORD& lastServiceCall);
+  DWORD MsUntilNextDuty(DWORD lastScan, DWORD lastServiceCall);
   void DrainDestroyedWindows();
   void CheckService(DWORD& lastServiceCall);
   bool TryConnectClient();
@@ -173,6 +179,8 @@ class THookThread : public TThread {
   std::atomic<DWORD> FCheckSizeTick{0};
   std::mutex FDestroyLock;  // guards FDestroyWndList (appended on the main thread)
   std::deque<std::uint32_t> FDestroyWndList;
+  // Signalled by whatever gives the loop new work; auto-reset, since only the loop waits on it.
+  UniqueKernelHandle FLoopWake{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
   std::map<std::uint32_t, DWORD> FInputAttachments;  // MainForm -> its thread; main thread only
   mutable std::mutex FUpdateLock;
   TUpdateInfoRec FUpdateInfo;

@@ -9,6 +9,7 @@
 #include "core/SearchBoxText.h"
 #include "core/TextUtils.h"
 #include "win/shell/ShellUtils.h"
+#include "win/thread/MessagePump.h"
 
 namespace {
 
@@ -29,19 +30,6 @@ HWND WindowUnderCursor() {
 void PostEscape(HWND window) {
   ::PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0);
   ::PostMessageW(window, WM_KEYUP, VK_ESCAPE, 0);
-}
-
-// Lets the messages waiting for this thread through.
-void ProcessMessages() {
-  MSG msg;
-  while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    if (msg.message == WM_QUIT) {
-      ::PostQuitMessage(static_cast<int>(msg.wParam));  // the main loop still has to see it
-      break;
-    }
-    ::TranslateMessage(&msg);
-    ::DispatchMessageW(&msg);
-  }
 }
 
 }  // namespace
@@ -199,7 +187,7 @@ void THookThread::CBTHookSetFocus(HWND newWindow, HWND oldWindow) {
         const std::u16string key = WindowKey(rec->MainForm);
         ShowEdit(*rec);
         if (Within(rec->LastSetFocusTick, kRefocusPause)) {
-          ProcessMessages();
+          PumpMessages(TQuitRule::qrRepost);  // the main loop still has to see a quit
           // Those messages may have retired the window.
           rec = FWindowList->GetValue(key);
           if (!rec || !rec->Edit) return;
@@ -243,7 +231,7 @@ bool THookThread::ExamineFocusChange(TWindowRec& rec, HWND newWindow, HWND oldWi
 void THookThread::FocusMessage(const MSG& msg) {
   const bool windows8 = IsReallyWindows8OrGreater();
   switch (msg.message) {
-    case WM_USER + 3: {  // a window was created
+    case kCBTCreateWnd: {
       if (windows8) return;
       TWindowRec* rec = ForegroundRecord();
       if (!rec || !rec->Inited || !rec->NeedCheckFocus || rec->Edit->Visible() || rec->FindDropDown) return;
@@ -257,7 +245,7 @@ void THookThread::FocusMessage(const MSG& msg) {
       PostEscape(WindowFromValue(rec->SearchBox));
       return;
     }
-    case WM_USER + 4: {  // a window was destroyed
+    case kCBTDestroyWnd: {
       if (windows8) return;
       TWindowRec* rec = ForegroundRecord();
       if (!rec || !rec->Inited || !rec->NeedCheckFocus || rec->Edit->Visible() || !rec->FindDropDown) return;
@@ -265,7 +253,7 @@ void THookThread::FocusMessage(const MSG& msg) {
       Trace(L"CBTHookHookMessage SetFocus " + TimeText());
       return;
     }
-    case WM_USER + 6: {  // a click the hook passed on, to a window that is not a key
+    case kCBTClickSkipped: {  // to a window that is not a key
       TWindowRec* rec = ForegroundRecord();
       if (!rec || !ResultViewVisible(*rec)) return;
       HWND target = reinterpret_cast<HWND>(msg.lParam);

@@ -1,7 +1,8 @@
 // The hook thread's loop: paced scans, size checks, retiring destroyed windows and the
-// service check.
+// service check. Between passes it waits for the earliest of them to fall due.
 #include "app/HookThread.h"
 
+#include <algorithm>
 #include <optional>
 #include <string>
 
@@ -29,8 +30,27 @@ void THookThread::Execute() {
   FCheckService = true;
   while (!Terminated()) {
     LoopPass(lastScan, lastServiceCall);
-    ::Sleep(1);
+    // Idle until the next duty falls due; new work and Terminate signal FLoopWake sooner.
+    ::WaitForSingleObject(FLoopWake.get(), MsUntilNextDuty(lastScan, lastServiceCall));
   }
+}
+
+DWORD THookThread::MsUntilNextDuty(DWORD lastScan, DWORD lastServiceCall) {
+  const DWORD now = ::GetTickCount();
+  const auto until = [now](DWORD since, DWORD interval) {
+    const DWORD elapsed = now - since;
+    return elapsed >= interval ? 0 : interval - elapsed;
+  };
+  DWORD wait = until(lastScan, kScanInterval);
+  if (const DWORD sizeTick = FCheckSizeTick; sizeTick != 0) wait = std::min(wait, until(sizeTick, kSizeCheckDelay));
+  if (FCheckService) {
+    // While connected the check has nothing to do until a request closes the connection, and
+    // that request wakes the loop.
+    std::lock_guard<std::mutex> g(FClientLock);
+    if (!FSendRequestClient->IsConnected())
+      wait = std::min(wait, lastServiceCall == 0 ? 0 : until(lastServiceCall, kServiceCallInterval));
+  }
+  return wait;
 }
 
 void THookThread::LoopPass(DWORD& lastScan, DWORD& lastServiceCall) {

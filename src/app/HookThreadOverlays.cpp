@@ -147,7 +147,7 @@ void THookThread::CBTHookHookMessage(MSG& msg, bool&) {
 
 void THookThread::SizeMessage(const MSG& msg, bool& targetIsKey) {
   switch (msg.message) {
-    case WM_USER + 0: {  // a window starts moving or sizing
+    case kCBTMoveSize: {
       TWindowRec* rec = RecordOf(reinterpret_cast<HWND>(msg.wParam));
       RECT r{};
       if (rec && ResultViewVisible(*rec) && ::GetWindowRect(WindowFromValue(rec->FileHandle), &r)) {
@@ -156,13 +156,12 @@ void THookThread::SizeMessage(const MSG& msg, bool& targetIsKey) {
       }
       break;
     }
-    case WM_USER + 1: {  // minimise, maximise or restore
+    case kCBTMinMax: {
       TWindowRec* rec = RecordOf(reinterpret_cast<HWND>(msg.wParam));
-      if (rec && ResultViewVisible(*rec))
-        FCheckSizeTick = ::GetTickCount();
+      if (rec && ResultViewVisible(*rec)) ScheduleSizeCheck();
       break;
     }
-    case WM_USER + 6: {  // a click the hook passed on
+    case kCBTClickSkipped: {
       TWindowRec* rec = RecordOf(reinterpret_cast<HWND>(msg.lParam));
       targetIsKey = rec != nullptr;
       // Dragging a border: keep re-laying until a move-size start settles it.

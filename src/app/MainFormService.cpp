@@ -4,20 +4,16 @@
 
 #include "app/HookThread.h"
 #include "app/ServiceSupervision.h"
+#include "win/thread/MessagePump.h"
 #include "win/thread/TThread.h"
 
 namespace {
 // The application's message pump for the waits of the handler: handles what waits on this
 // thread, including the calls other threads hand to it.
 void ProcessMessages() {
-  MSG msg;
-  while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    // A quit comes only from Close, which has already marked the form closed; the main loop
-    // ends on that mark once the handler returns.
-    if (msg.message == WM_QUIT) continue;
-    ::TranslateMessage(&msg);
-    ::DispatchMessageW(&msg);
-  }
+  // A quit comes only from Close, which has already marked the form closed; the main loop
+  // ends on that mark once the handler returns.
+  PumpMessages(TQuitRule::qrIgnore);
   MainThread::CheckSynchronize();
 }
 }  // namespace

@@ -9,6 +9,7 @@
 #include "win/common/ComScope.h"
 #include "win/common/Handle.h"
 #include "win/shell/ShellUtils.h"
+#include "win/thread/MessagePump.h"
 #include "win/thread/TThread.h"
 
 namespace {
@@ -21,15 +22,10 @@ int RunMainForm() {
   // Calls queued by other threads run when their wake message arrives, and also when it could
   // not be posted (a full message queue): the queue's event wakes this loop as well.
   const HANDLE queued = MainThread::QueueEvent();
-  MSG msg;
   while (!form.Closed()) {
     if (::MsgWaitForMultipleObjectsEx(1, &queued, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE) == WAIT_OBJECT_0)
       MainThread::CheckSynchronize();
-    while (!form.Closed() && ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      if (msg.message == WM_QUIT) return 0;
-      ::TranslateMessage(&msg);
-      ::DispatchMessageW(&msg);
-    }
+    if (PumpMessages(TQuitRule::qrStop, [&] { return form.Closed(); })) return 0;
   }
   return 0;
 }

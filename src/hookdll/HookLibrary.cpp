@@ -20,6 +20,7 @@
 #include "ReceiverTable.h"
 #include "Registrations.h"
 #include "win/common/WindowValue.h"
+#include "win/hook/CBTHookMessages.h"
 
 namespace {
 
@@ -75,7 +76,7 @@ void Forward(int index, int code, WPARAM wParam, LPARAM lParam) {
   WPARAM outW;
   LPARAM outL;
   Translate(code, wParam, lParam, outW, outL);
-  ::PostMessageW(WindowFromValue(entry.receiver), WM_USER + code, outW, outL);
+  ::PostMessageW(WindowFromValue(entry.receiver), CBTHookMessage(code), outW, outL);
 }
 
 // A hook procedure running on this thread, for the nested calls to see. A slot's procedure can

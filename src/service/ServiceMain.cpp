@@ -11,6 +11,7 @@
 #include "service/SearchService.h"
 #include "win/common/Handle.h"
 #include "win/common/Trace.h"
+#include "win/thread/MessagePump.h"
 
 namespace {
 constexpr wchar_t kServiceName[] = L"RuvoSearchService";
@@ -130,10 +131,8 @@ UniqueWindow MakeDeviceWindow() {
 
 // Serves the main thread's window until the stop event is set.
 void WaitServingMessages(HANDLE stop) {
-  while (::MsgWaitForMultipleObjects(1, &stop, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
-  }
+  while (::MsgWaitForMultipleObjects(1, &stop, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1)
+    PumpMessages(TQuitRule::qrIgnore);  // the service ends on its stop event alone
 }
 
 int RunConsole() {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Idle cost of RuvoSearch.exe under Wine: CPU time over 10 s after start-up and resident
 # memory, read from the Linux side (Wine does not report another process's times). The hook
-# thread's loop wakes every millisecond; this shows what that costs. Prints figures.
+# thread's loop sleeps until its next duty (a scan every 200 ms); this shows what idling costs.
+# Prints figures.
 # Usage (inside a Wine environment, as scripts/bench.sh runs it): idle.sh <bin folder>
 set -euo pipefail
 bin=$1

@@ -15,28 +15,28 @@ TCBTHookReceiver::~TCBTHookReceiver() { Stop(); }
 void TCBTHookReceiver::ProcessHookMessage(TMessage& message) {
   if (message.Msg < WM_USER) return;
   message.Result = 0;
-  const int32_t code = static_cast<int32_t>(message.Msg - WM_USER);
+  const int32_t code = static_cast<int32_t>(message.Msg - CBTHookMessage(0));
   const WPARAM wParam = message.WParam;
   const LPARAM lParam = message.LParam;
   bool handled = false;
   DoUnfiltered(code, static_cast<int32_t>(wParam), static_cast<int32_t>(lParam), handled);
   if (handled) return;
   const auto flags = static_cast<uint32_t>(lParam);
-  switch (code) {
-    case HCBT_MOVESIZE: DoMoveSize(AsWindow(wParam)); break;
-    case HCBT_MINMAX: DoMinMax(AsWindow(wParam), static_cast<uint16_t>(flags & 0xFFFF)); break;
-    case HCBT_QS: DoQueueSync(); break;
-    case HCBT_CREATEWND: DoCreateWnd(AsWindow(wParam)); break;
-    case HCBT_DESTROYWND: DoDestroyWnd(AsWindow(wParam)); break;
-    case HCBT_ACTIVATE: DoActivate(AsWindow(wParam), AsWindow(lParam)); break;
-    case HCBT_CLICKSKIPPED: DoClickSkipped(AsWindow(lParam), static_cast<int32_t>(wParam)); break;
-    case HCBT_KEYSKIPPED:
+  switch (message.Msg) {
+    case kCBTMoveSize: DoMoveSize(AsWindow(wParam)); break;
+    case kCBTMinMax: DoMinMax(AsWindow(wParam), static_cast<uint16_t>(flags & 0xFFFF)); break;
+    case kCBTQueueSync: DoQueueSync(); break;
+    case kCBTCreateWnd: DoCreateWnd(AsWindow(wParam)); break;
+    case kCBTDestroyWnd: DoDestroyWnd(AsWindow(wParam)); break;
+    case kCBTActivate: DoActivate(AsWindow(wParam), AsWindow(lParam)); break;
+    case kCBTClickSkipped: DoClickSkipped(AsWindow(lParam), static_cast<int32_t>(wParam)); break;
+    case kCBTKeySkipped:
       DoKeySkipped(static_cast<int32_t>(wParam), static_cast<uint16_t>(flags & 0xFFFF),
                    static_cast<uint8_t>((flags >> 16) & 0xFF), (flags & (1u << 24)) != 0, (flags & (1u << 29)) != 0,
                    (flags & (1u << 30)) != 0, (flags & (1u << 31)) == 0);
       break;
-    case HCBT_SYSCOMMAND: DoSysCommand(static_cast<int32_t>(wParam)); break;
-    case HCBT_SETFOCUS: DoSetFocus(AsWindow(wParam), AsWindow(lParam)); break;
+    case kCBTSysCommand: DoSysCommand(static_cast<int32_t>(wParam)); break;
+    case kCBTSetFocus: DoSetFocus(AsWindow(wParam), AsWindow(lParam)); break;
     default: break;  // codes above 9 only reach OnUnfiltered
   }
 }

@@ -1,7 +1,5 @@
 #include "win/hook/UtilityWindow.h"
 
-#include <mmsystem.h>
-
 #include "win/common/ApplicationException.h"
 #include "win/common/Handle.h"
 #include "win/common/WideText.h"
@@ -14,13 +12,12 @@ constexpr wchar_t kClassName[] = L"QvrUtilWindow";
 constexpr int kMethodSlot = 0;
 constexpr int kObjectSlot = sizeof(LONG_PTR);
 
-// Lives as long as the process: the receivers' timers and waits rely on a 1 ms system timer,
-// and a hook library still loaded at exit means a receiver was never stopped.
+// Lives as long as the process: a hook library still loaded at exit means a receiver was never
+// stopped.
 class ProcessState {
  public:
-  ProcessState() { ::timeBeginPeriod(1); }
+  ProcessState() = default;
   ~ProcessState() {
-    ::timeEndPeriod(1);
     if (HookLibraryLoaded())
       ::MessageBoxW(nullptr, L"SysHook DLL was not unloaded!", L"SysHookLoader", MB_ICONWARNING);
   }

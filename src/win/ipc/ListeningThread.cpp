@@ -4,10 +4,6 @@
 
 #include "core/TextUtils.h"
 
-namespace {
-constexpr DWORD kConnectWaitSliceMs = 100;
-}
-
 TListeningThread::TListeningThread(std::wstring pipeName, std::int32_t minPoolSize, bool dynamicPool,
                                    std::shared_ptr<TPipeSecurity> security, HANDLE connectionSlots,
                                    TCallbacks callbacks, TTaskPool::TThreadStarter startThread)
@@ -83,15 +79,13 @@ bool TListeningThread::AcceptOne(HANDLE overlapEvent, bool& aborted) {
   FPool.JoinFinished();
   if (!connected && err == ERROR_IO_PENDING) {
     const HANDLE waits[2] = {overlapEvent, FAbort.get()};
-    for (;;) {
-      const DWORD w = ::WaitForMultipleObjects(2, waits, FALSE, kConnectWaitSliceMs);
-      if (w == WAIT_TIMEOUT) continue;
-      if (w == WAIT_OBJECT_0) {
-        DWORD unused = 0;
-        connected = ::GetOverlappedResult(pipe.get(), &ov, &unused, FALSE) != FALSE;
-        err = connected ? ERROR_SUCCESS : ::GetLastError();
-        break;
-      }
+    // No time-out: the abort event ends the wait, so an idle listener never wakes.
+    const DWORD w = ::WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+    if (w == WAIT_OBJECT_0) {
+      DWORD unused = 0;
+      connected = ::GetOverlappedResult(pipe.get(), &ov, &unused, FALSE) != FALSE;
+      err = connected ? ERROR_SUCCESS : ::GetLastError();
+    } else {
       // Told to stop (or the wait itself failed): the pending connect must end before the
       // OVERLAPPED goes away.
       err = ::GetLastError();

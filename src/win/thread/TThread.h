@@ -18,7 +18,10 @@ class TThread {
   TThread& operator=(const TThread&) = delete;
 
   void Start();
-  void Terminate() { terminated_.store(true); }
+  void Terminate() {
+    terminated_.store(true);
+    TerminatedSet();
+  }
   bool Terminated() const { return terminated_.load(); }
   // Waits for the thread to end. On the main thread it keeps running the calls other threads
   // hand to it meanwhile, so a thread blocked in Synchronize can finish.
@@ -33,6 +36,8 @@ class TThread {
 
  protected:
   virtual void Execute() = 0;
+  // Called by Terminate on the terminating thread, so an Execute that waits can be woken.
+  virtual void TerminatedSet() {}
 
  private:
   static unsigned __stdcall ThreadProc(void* self);
