@@ -9,6 +9,7 @@
 
 #include "../controls/TestSupport.h"
 #include "ExplorerFixture.h"
+#include "win/hook/CBTHookMessages.h"
 
 using namespace explorer_test;
 using testing_support::RequestRecorder;
@@ -99,7 +100,7 @@ TEST_F(ExplorerFocus, ADropDownThatClosedAfterTheFocusLeftLeavesNoWaitBehind) {
     for (int i = 0; i < 3; ++i) {
       tips.emplace_back(::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
                                           nullptr, nullptr));
-      MSG created{nullptr, WM_USER + HCBT_CREATEWND, reinterpret_cast<WPARAM>(tips.back().get()), 0};
+      MSG created{nullptr, kCBTCreateWnd, reinterpret_cast<WPARAM>(tips.back().get()), 0};
       bool handled = false;
       thread_.CBTHookHookMessage(created, handled);
     }
