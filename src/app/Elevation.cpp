@@ -14,39 +14,11 @@ TElevateProc OnElevateProc;
 namespace {
 // An exit code of STILL_ACTIVE cannot be told from a process still running.
 constexpr DWORD kStillActive = 259;
-
-class LocalFreeScope {
- public:
-  explicit LocalFreeScope(void* p) : p_(p) {}
-  ~LocalFreeScope() {
-    if (p_) ::LocalFree(p_);
-  }
-  LocalFreeScope(const LocalFreeScope&) = delete;
-  LocalFreeScope& operator=(const LocalFreeScope&) = delete;
-
- private:
-  void* p_;
-};
-
-class SidScope {
- public:
-  SidScope() = default;
-  ~SidScope() {
-    if (sid_) ::FreeSid(sid_);
-  }
-  SidScope(const SidScope&) = delete;
-  SidScope& operator=(const SidScope&) = delete;
-  PSID* put() { return &sid_; }
-  PSID get() const { return sid_; }
-
- private:
-  PSID sid_ = nullptr;
-};
 }  // namespace
 
 bool IsAdministrator() {
   SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-  SidScope admins;
+  UniqueSid admins;
   if (!::AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
                                   admins.put()))
     RaiseLastOSError();
@@ -117,7 +89,7 @@ DWORD ElevatedTaskHandler(const std::wstring& parameters) {
 std::vector<std::u16string> CommandLineArguments() {
   int count = 0;
   wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-  LocalFreeScope release(argv);
+  const UniqueLocalMemory release(argv);
   std::vector<std::u16string> arguments;
   for (int i = 1; argv && i < count; ++i) arguments.push_back(U(argv[i]));
   return arguments;

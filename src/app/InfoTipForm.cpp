@@ -1,6 +1,7 @@
 #include "app/InfoTipForm.h"
 
 #include "app/Resources.h"
+#include "win/common/Handle.h"
 
 namespace {
 RECT CentredRect() {
@@ -31,15 +32,14 @@ LRESULT TfrmInfoTip::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_ERASEBKGND:
       return 1;
     case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = ::BeginPaint(Handle(), &ps);
+      const PaintScope paint(Handle());
+      const HDC dc = paint.get();
       RECT r;
       ::GetClientRect(Handle(), &r);
       if (picture_.Empty())
         ::FillRect(dc, &r, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
       else
         picture_.Draw(dc, 0, 0);
-      ::EndPaint(Handle(), &ps);
       return 0;
     }
     case WM_LBUTTONUP:

@@ -87,16 +87,6 @@ void TfrmRuvoSearch::FormDestroy() {
 }
 
 LRESULT TfrmRuvoSearch::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
-  // An error in a handler is reported and goes no further than the message.
-  try {
-    return Dispatch(msg, wp, lp);
-  } catch (const std::exception& e) {
-    TraceUtf8(e.what());
-    return 0;
-  }
-}
-
-LRESULT TfrmRuvoSearch::Dispatch(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_ERASEBKGND: {
       RECT r;

@@ -42,7 +42,6 @@ class TfrmRuvoSearch : public TWinControl {
   LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
 
  private:
-  LRESULT Dispatch(UINT msg, WPARAM wp, LPARAM lp);
   void FormCreate();
   void FormDestroy();
   void WMClose(WPARAM wp, LPARAM lp);

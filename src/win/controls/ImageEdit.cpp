@@ -21,18 +21,19 @@ std::wstring WindowText(HWND wnd) {
 // Clipboard text, closed again on every path.
 std::wstring ClipboardText(HWND owner) {
   std::wstring text;
-  if (!::IsClipboardFormatAvailable(CF_UNICODETEXT) || !::OpenClipboard(owner)) return text;
+  if (!::IsClipboardFormatAvailable(CF_UNICODETEXT)) return text;
+  const ClipboardScope clipboard(owner);
+  if (!clipboard.Opened()) return text;
   if (HANDLE data = ::GetClipboardData(CF_UNICODETEXT)) {
     const SIZE_T bytes = ::GlobalSize(data);
-    if (auto* chars = static_cast<const wchar_t*>(::GlobalLock(data))) {
+    const GlobalLockScope locked(data);
+    if (const auto* chars = static_cast<const wchar_t*>(locked.get())) {
       const std::size_t max = bytes / sizeof(wchar_t);
       std::size_t n = 0;
       while (n < max && chars[n] != L'\0') ++n;  // the block need not be terminated
       text.assign(chars, n);
-      ::GlobalUnlock(data);
     }
   }
-  ::CloseClipboard();
   return text;
 }
 
@@ -231,10 +232,8 @@ void TImageEdit::ApplyEditFont() {
   LOGFONTW lf{};
   ::GetObjectW(font_ ? static_cast<HGDIOBJ>(font_.get()) : ::GetStockObject(DEFAULT_GUI_FONT), sizeof(lf), &lf);
   if (useExplorerFont_) {
-    if (HTHEME theme = ::OpenThemeData(nullptr, L"REBAR")) {
-      ::GetThemeFont(theme, nullptr, kRebarBandPart, 0, kThemeFontProp, &lf);
-      ::CloseThemeData(theme);
-    }
+    if (const UniqueTheme theme(::OpenThemeData(nullptr, L"REBAR")); theme)
+      ::GetThemeFont(theme.get(), nullptr, kRebarBandPart, 0, kThemeFontProp, &lf);
   }
   UniqueFont font(::CreateFontIndirectW(&lf));
   if (edit_.HandleAllocated()) {
@@ -266,12 +265,10 @@ void TImageEdit::PaintTo(HDC dc, bool allowResize) {
 LRESULT TImageEdit::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_PAINT: {
-      PAINTSTRUCT ps{};
-      HDC dc = ::BeginPaint(Handle(), &ps);
-      const int saved = ::SaveDC(dc);
-      PaintTo(dc, true);
-      ::RestoreDC(dc, saved);
-      ::EndPaint(Handle(), &ps);
+      const PaintScope paint(Handle());
+      const int saved = ::SaveDC(paint.get());
+      PaintTo(paint.get(), true);
+      ::RestoreDC(paint.get(), saved);
       return 0;
     }
     case WM_PRINTCLIENT: {

@@ -24,7 +24,6 @@
 #include "win/common/Handle.h"
 #include "win/controls/WinControl.h"
 #include "win/resultview/ListPanel.h"
-#include "win/resultview/ResultViewHandles.h"
 #include "win/resultview/ShellContextMenu.h"
 #include "win/resultview/ShellObjectData.h"
 #include "win/resultview/StatusLabel.h"
