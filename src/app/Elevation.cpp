@@ -2,9 +2,7 @@
 
 #include <shellapi.h>
 
-#include "app/ServiceSupervision.h"
 #include "core/ElevatedArguments.h"
-#include "core/TextUtils.h"
 #include "win/common/Errors.h"
 #include "win/common/Handle.h"
 #include "win/common/WideText.h"
@@ -73,17 +71,6 @@ DWORD RunElevated(const std::wstring& parameters, HWND owner, const std::functio
   if (!OnElevateProc) throw std::logic_error("OnElevateProc must be assigned before calling RunElevated");
   if (IsElevated()) return OnElevateProc(parameters);
   return RunElevatedProcess(ExePath(), parameters, owner, pump);
-}
-
-DWORD ElevatedTaskHandler(const std::wstring& parameters) {
-  if (parameters != L"/SvcInstall") return ERROR_GEN_FAILURE;
-  // Only the service program beside this exe is ever installed, by its full path.
-  const std::wstring program = ServiceProgramPath();
-  const DWORD attributes = ::GetFileAttributesW(program.c_str());
-  if (!IsAbsoluteWindowsPath(U(program)) || attributes == INVALID_FILE_ATTRIBUTES ||
-      (attributes & FILE_ATTRIBUTE_DIRECTORY))
-    return ERROR_GEN_FAILURE;
-  return InstallAndStartService([](DWORD ms) { ::Sleep(ms); }) ? 0 : ERROR_SERVICE_DOES_NOT_EXIST;
 }
 
 std::vector<std::u16string> CommandLineArguments() {
