@@ -1,7 +1,7 @@
 #include "Registrations.h"
 
-#include "HookResults.h"
 #include "ReceiverTable.h"
+#include "core/HookResults.h"
 #include "win/common/Handle.h"
 
 namespace registrations {
