@@ -15,7 +15,8 @@ namespace {
 class ReportedErrors {
  public:
   ReportedErrors()
-      : previous_(SetApplicationExceptionHandler([this](std::exception_ptr e) { texts.push_back(ExceptionText(e)); })) {}
+      : previous_(SetApplicationExceptionHandler(
+            [this](std::exception_ptr e) { texts.push_back(ExceptionText(e)); })) {}
   ~ReportedErrors() { SetApplicationExceptionHandler(previous_); }
   ReportedErrors(const ReportedErrors&) = delete;
   ReportedErrors& operator=(const ReportedErrors&) = delete;
