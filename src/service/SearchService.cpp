@@ -22,8 +22,10 @@ std::vector<std::wstring> FullPaths(const std::vector<std::wstring>& roots) {
 }
 
 std::shared_ptr<UniqueKernelHandle> ClientToken(HANDLE pipe) {
-  if (!::ImpersonateNamedPipeClient(pipe)) return nullptr;
+  // Made first: nothing between the impersonation and its end may throw, or the worker would
+  // go on as the client.
   auto token = std::make_shared<UniqueKernelHandle>();
+  if (!::ImpersonateNamedPipeClient(pipe)) return nullptr;
   HANDLE h = nullptr;
   if (::OpenThreadToken(::GetCurrentThread(), TOKEN_QUERY | TOKEN_IMPERSONATE, TRUE, &h)) token->reset(h);
   ::RevertToSelf();
