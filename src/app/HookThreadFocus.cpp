@@ -52,9 +52,10 @@ void THookThread::EraseSearchBoxText(TDibImage& picture, const TImageEdit& edit)
   // The fill of an edit box in the current visual style; without one, the plain window colour
   // it is drawn with then (the placeholder would otherwise show through the typed text).
   COLORREF fill = ::GetSysColor(COLOR_WINDOW);
-  if (const UniqueTheme theme(::OpenThemeData(nullptr, L"EDIT")); theme) {
+  if (HTHEME theme = ::OpenThemeData(nullptr, L"EDIT")) {
     COLORREF themed = 0;
-    if (SUCCEEDED(::GetThemeColor(theme.get(), kEditTextPart, kNormalState, kFillColorProp, &themed))) fill = themed;
+    if (SUCCEEDED(::GetThemeColor(theme, kEditTextPart, kNormalState, kFillColorProp, &themed))) fill = themed;
+    ::CloseThemeData(theme);
   }
   EraseSearchBoxInk({picture.Bits(), picture.Width(), picture.Height()}, fill, edit.TextHeight,
                     IsReallyWindows8OrGreater() ? TSearchBoxFamily::Windows8OrLater : TSearchBoxFamily::Windows7);

@@ -1,7 +1,6 @@
 #include "app/InfoTipForm.h"
 
 #include "app/Resources.h"
-#include "win/common/Handle.h"
 
 namespace {
 RECT CentredRect() {
@@ -12,7 +11,7 @@ RECT CentredRect() {
 }  // namespace
 
 TfrmInfoTip::TfrmInfoTip() {
-  FPicture.LoadFromResource(::GetModuleHandleW(nullptr), IDR_INFOTIP_JPEG);
+  picture_.LoadFromResource(::GetModuleHandleW(nullptr), IDR_INFOTIP_JPEG);
   // The desktop window as parent, so the picture is not owned by our hidden main form and
   // shows although nothing else of ours is visible.
   CreateOwnWindow(L"TfrmInfoTip", WS_POPUP, WS_EX_TOPMOST | WS_EX_TOOLWINDOW, ::GetDesktopWindow(), CentredRect());
@@ -32,14 +31,15 @@ LRESULT TfrmInfoTip::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_ERASEBKGND:
       return 1;
     case WM_PAINT: {
-      const PaintScope paint(Handle());
-      const HDC dc = paint.get();
+      PAINTSTRUCT ps;
+      HDC dc = ::BeginPaint(Handle(), &ps);
       RECT r;
       ::GetClientRect(Handle(), &r);
-      if (FPicture.Empty())
+      if (picture_.Empty())
         ::FillRect(dc, &r, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
       else
-        FPicture.Draw(dc, 0, 0);
+        picture_.Draw(dc, 0, 0);
+      ::EndPaint(Handle(), &ps);
       return 0;
     }
     case WM_LBUTTONUP:

@@ -23,5 +23,5 @@ class TfrmInfoTip : public TWinControl {
  private:
   void Image1Click() { Hide(); }
 
-  TJpegImage FPicture;
+  TJpegImage picture_;
 };

@@ -1,9 +1,8 @@
 #include "app/ServicePeer.h"
 
+#include "app/ServiceSupervision.h"
 #include "core/SearchMessages.h"
-#include "core/ServiceName.h"
 #include "win/common/Handle.h"
-#include "win/common/WideText.h"
 #include "win/shell/ShellUtils.h"
 #include "win/svc/ServiceProcess.h"
 
@@ -11,7 +10,7 @@ bool IsTrustedServicePeer(DWORD processId) {
   if (processId == 0) return false;
   // The user's own processes first: asking the service control manager is a remote call, which
   // under Wine alone costs several milliseconds on the way to the first row.
-  return RunsAsCurrentUser(processId) || processId == ServiceProcessId(W(kRuvoServiceName));
+  return RunsAsCurrentUser(processId) || processId == ServiceProcessId(kRuvoServiceName);
 }
 
 TServiceRequestClient::TServiceRequestClient() {

@@ -1,8 +1,6 @@
 #include "app/ServiceSupervision.h"
 
 #include "app/Elevation.h"
-#include "core/ElevatedArguments.h"
-#include "core/ServiceName.h"
 #include "win/common/WideText.h"
 #include "win/shell/ShellUtils.h"
 #include "win/svc/TCnNTService.h"
@@ -19,7 +17,7 @@ bool FileExists(const std::wstring& path) {
 
 std::wstring ServiceProgramPath() { return ExeDirectory() + L"RuvoService.exe"; }
 
-TServiceIdentity RuvoServiceIdentity() { return {W(kRuvoServiceName), kRuvoServiceDisplayName, ServiceProgramPath()}; }
+TServiceIdentity RuvoServiceIdentity() { return {kRuvoServiceName, kRuvoServiceDisplayName, ServiceProgramPath()}; }
 
 bool InstallAndStartService(const TServiceIdentity& identity, const std::function<void(DWORD)>& pause) {
   TCnNTService service(identity.name);
@@ -49,16 +47,8 @@ bool InstallAndStartService(const std::function<void(DWORD)>& pause) {
   return InstallAndStartService(RuvoServiceIdentity(), pause);
 }
 
-DWORD ElevatedTaskHandler(const std::wstring& parameters) {
-  if (parameters != kTaskInstall) return ERROR_GEN_FAILURE;
-  // Only the service program beside this exe is ever installed, by its full path.
-  const std::wstring program = ServiceProgramPath();
-  if (!IsAbsoluteWindowsPath(U(program)) || !FileExists(program)) return ERROR_GEN_FAILURE;
-  return InstallAndStartService([](DWORD ms) { ::Sleep(ms); }) ? 0 : ERROR_SERVICE_DOES_NOT_EXIST;
-}
-
 TServiceSupervision::TServiceSupervision(HWND owner, std::function<void()> close, std::function<void()> pump)
-    : FOwner(owner), FPump(std::move(pump)), FClose(std::move(close)) {}
+    : owner_(owner), pump_(std::move(pump)), close_(std::move(close)) {}
 
 bool TServiceSupervision::IsAdministrator() { return ::IsAdministrator(); }
 
@@ -67,22 +57,22 @@ bool TServiceSupervision::InstallAndStartService() {
 }
 
 DWORD TServiceSupervision::RunElevated(const std::wstring& parameters) {
-  return ::RunElevated(parameters, FOwner, FPump);
+  return ::RunElevated(parameters, owner_, pump_);
 }
 
 std::wstring TServiceSupervision::ServiceProgram() { return ServiceProgramPath(); }
 
 int TServiceSupervision::Show(const wchar_t* text, UINT type) {
   wchar_t title[64] = L"";
-  ::GetWindowTextW(FOwner, title, 64);
-  return ::MessageBoxW(FOwner, text, title, type);
+  ::GetWindowTextW(owner_, title, 64);
+  return ::MessageBoxW(owner_, text, title, type);
 }
 
 void TServiceSupervision::PauseServing(DWORD ms) {
   // The main thread's messages keep flowing while the service starts.
   const ULONGLONG end = ::GetTickCount64() + ms;
   for (;;) {
-    FPump();
+    pump_();
     const ULONGLONG now = ::GetTickCount64();
     if (now >= end) return;
     ::MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(end - now), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
@@ -103,7 +93,7 @@ void TServiceSupervision::HookThreadServiceNotRun(bool& successed, const std::fu
   } else {
     if (Show(L"搜索后台程序服务没有运行，是否启动搜索后台程序服务？", MB_ICONQUESTION | MB_YESNO) != IDYES) {
       Show(L"搜索后台程序服务没有运行，程序即将退出。", MB_ICONINFORMATION);
-      FClose();
+      close_();
       return;
     }
     ok = RunElevated(kTaskInstall) == 0;
@@ -112,7 +102,7 @@ void TServiceSupervision::HookThreadServiceNotRun(bool& successed, const std::fu
     successed = true;
     return;
   }
-  ForceForegroundWindow(FOwner, true);
+  ForceForegroundWindow(owner_, true);
   Show(L"无法启动搜索后台服务程序，请重新安装本程序。", MB_SETFOREGROUND | MB_ICONERROR);
-  FClose();
+  close_();
 }
