@@ -2,9 +2,7 @@
 
 #include <shellapi.h>
 
-#include "app/ServiceSupervision.h"
 #include "core/ElevatedArguments.h"
-#include "core/TextUtils.h"
 #include "win/common/Errors.h"
 #include "win/common/Handle.h"
 #include "win/common/WideText.h"
@@ -14,39 +12,11 @@ TElevateProc OnElevateProc;
 namespace {
 // An exit code of STILL_ACTIVE cannot be told from a process still running.
 constexpr DWORD kStillActive = 259;
-
-class LocalFreeScope {
- public:
-  explicit LocalFreeScope(void* p) : p_(p) {}
-  ~LocalFreeScope() {
-    if (p_) ::LocalFree(p_);
-  }
-  LocalFreeScope(const LocalFreeScope&) = delete;
-  LocalFreeScope& operator=(const LocalFreeScope&) = delete;
-
- private:
-  void* p_;
-};
-
-class SidScope {
- public:
-  SidScope() = default;
-  ~SidScope() {
-    if (sid_) ::FreeSid(sid_);
-  }
-  SidScope(const SidScope&) = delete;
-  SidScope& operator=(const SidScope&) = delete;
-  PSID* put() { return &sid_; }
-  PSID get() const { return sid_; }
-
- private:
-  PSID sid_ = nullptr;
-};
 }  // namespace
 
 bool IsAdministrator() {
   SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-  SidScope admins;
+  UniqueSid admins;
   if (!::AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
                                   admins.put()))
     RaiseLastOSError();
@@ -103,21 +73,10 @@ DWORD RunElevated(const std::wstring& parameters, HWND owner, const std::functio
   return RunElevatedProcess(ExePath(), parameters, owner, pump);
 }
 
-DWORD ElevatedTaskHandler(const std::wstring& parameters) {
-  if (parameters != L"/SvcInstall") return ERROR_GEN_FAILURE;
-  // Only the service program beside this exe is ever installed, by its full path.
-  const std::wstring program = ServiceProgramPath();
-  const DWORD attributes = ::GetFileAttributesW(program.c_str());
-  if (!IsAbsoluteWindowsPath(U(program)) || attributes == INVALID_FILE_ATTRIBUTES ||
-      (attributes & FILE_ATTRIBUTE_DIRECTORY))
-    return ERROR_GEN_FAILURE;
-  return InstallAndStartService([](DWORD ms) { ::Sleep(ms); }) ? 0 : ERROR_SERVICE_DOES_NOT_EXIST;
-}
-
 std::vector<std::u16string> CommandLineArguments() {
   int count = 0;
   wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-  LocalFreeScope release(argv);
+  const UniqueLocalMemory release(argv);
   std::vector<std::u16string> arguments;
   for (int i = 1; argv && i < count; ++i) arguments.push_back(U(argv[i]));
   return arguments;

@@ -28,11 +28,6 @@ DWORD RunElevated(const std::wstring& parameters, HWND owner, const std::functio
 DWORD RunElevatedProcess(const std::wstring& exe, const std::wstring& parameters, HWND owner,
                          const std::function<void()>& pump);
 
-// "/SvcInstall": installs and starts the search service beside this exe (0, or 1060 when it
-// does not run afterwards; 31 when that program is missing or its path not absolute). Any
-// other task: 31.
-DWORD ElevatedTaskHandler(const std::wstring& parameters);
-
 // This process's arguments (the exe's own name not included).
 std::vector<std::u16string> CommandLineArguments();
 // The arguments other than the marker, as the task text.

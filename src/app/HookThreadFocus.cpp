@@ -52,10 +52,9 @@ void THookThread::EraseSearchBoxText(TDibImage& picture, const TImageEdit& edit)
   // The fill of an edit box in the current visual style; without one, the plain window colour
   // it is drawn with then (the placeholder would otherwise show through the typed text).
   COLORREF fill = ::GetSysColor(COLOR_WINDOW);
-  if (HTHEME theme = ::OpenThemeData(nullptr, L"EDIT")) {
+  if (const UniqueTheme theme(::OpenThemeData(nullptr, L"EDIT")); theme) {
     COLORREF themed = 0;
-    if (SUCCEEDED(::GetThemeColor(theme, kEditTextPart, kNormalState, kFillColorProp, &themed))) fill = themed;
-    ::CloseThemeData(theme);
+    if (SUCCEEDED(::GetThemeColor(theme.get(), kEditTextPart, kNormalState, kFillColorProp, &themed))) fill = themed;
   }
   EraseSearchBoxInk({picture.Bits(), picture.Width(), picture.Height()}, fill, edit.TextHeight,
                     IsReallyWindows8OrGreater() ? TSearchBoxFamily::Windows8OrLater : TSearchBoxFamily::Windows7);

@@ -1,6 +1,7 @@
 #include "app/InfoTipForm.h"
 
 #include "app/Resources.h"
+#include "win/common/Handle.h"
 
 namespace {
 RECT CentredRect() {
@@ -11,7 +12,7 @@ RECT CentredRect() {
 }  // namespace
 
 TfrmInfoTip::TfrmInfoTip() {
-  picture_.LoadFromResource(::GetModuleHandleW(nullptr), IDR_INFOTIP_JPEG);
+  FPicture.LoadFromResource(::GetModuleHandleW(nullptr), IDR_INFOTIP_JPEG);
   // The desktop window as parent, so the picture is not owned by our hidden main form and
   // shows although nothing else of ours is visible.
   CreateOwnWindow(L"TfrmInfoTip", WS_POPUP, WS_EX_TOPMOST | WS_EX_TOOLWINDOW, ::GetDesktopWindow(), CentredRect());
@@ -31,15 +32,14 @@ LRESULT TfrmInfoTip::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_ERASEBKGND:
       return 1;
     case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = ::BeginPaint(Handle(), &ps);
+      const PaintScope paint(Handle());
+      const HDC dc = paint.get();
       RECT r;
       ::GetClientRect(Handle(), &r);
-      if (picture_.Empty())
+      if (FPicture.Empty())
         ::FillRect(dc, &r, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
       else
-        picture_.Draw(dc, 0, 0);
-      ::EndPaint(Handle(), &ps);
+        FPicture.Draw(dc, 0, 0);
       return 0;
     }
     case WM_LBUTTONUP:

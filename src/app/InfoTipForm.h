@@ -23,5 +23,5 @@ class TfrmInfoTip : public TWinControl {
  private:
   void Image1Click() { Hide(); }
 
-  TJpegImage picture_;
+  TJpegImage FPicture;
 };

@@ -35,13 +35,7 @@ TfrmRuvoSearch::TfrmRuvoSearch() {
   if (!CreateOwnWindow(kClassName, WS_OVERLAPPEDWINDOW, 0, nullptr, r))
     throw std::runtime_error("Cannot create the main form");
   ::SetWindowTextW(Handle(), kCaption);
-  const HINSTANCE inst = ::GetModuleHandleW(nullptr);
-  Button1 = ::CreateWindowExW(0, L"BUTTON", L"Button1", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, Scaled(816),
-                              Scaled(416), Scaled(75), Scaled(25), Handle(),
-                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(kButton1Id)), inst, nullptr);
-  Button2 = ::CreateWindowExW(0, L"BUTTON", L"Button2", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, Scaled(480),
-                              Scaled(360), Scaled(75), Scaled(25), Handle(),
-                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(kButton2Id)), inst, nullptr);
+  CreateDebugButtons();
   FormCreate();
 }
 
@@ -51,8 +45,8 @@ TfrmRuvoSearch::~TfrmRuvoSearch() {
 }
 
 void TfrmRuvoSearch::Close() {
-  if (closed_) return;
-  closed_ = true;
+  if (FClosed) return;
+  FClosed = true;
   ::PostQuitMessage(0);
 }
 
@@ -72,10 +66,10 @@ void TfrmRuvoSearch::FormCreate() {
     Trace(e.Message());
   }
   FHookThread->Start();
-  SystemImages_ = GetSystemImageList(0);
-  listViewForm_ = std::make_unique<TfrmListView>();
-  listViewForm_->SetBounds(listViewForm_->Left(), listViewForm_->Top(), 0, 0);
-  listViewForm_->Show();
+  FSystemImages = GetSystemImageList(0);
+  FListViewForm = std::make_unique<TfrmListView>();
+  FListViewForm->SetBounds(FListViewForm->Left(), FListViewForm->Top(), 0, 0);
+  FListViewForm->Show();
   ::PostMessageW(Handle(), WM_REPORTCHANNEL, 0, 0);
 }
 
@@ -87,16 +81,6 @@ void TfrmRuvoSearch::FormDestroy() {
 }
 
 LRESULT TfrmRuvoSearch::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
-  // An error in a handler is reported and goes no further than the message.
-  try {
-    return Dispatch(msg, wp, lp);
-  } catch (const std::exception& e) {
-    TraceUtf8(e.what());
-    return 0;
-  }
-}
-
-LRESULT TfrmRuvoSearch::Dispatch(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_ERASEBKGND: {
       RECT r;
@@ -161,13 +145,27 @@ void TfrmRuvoSearch::WMReportChannel() {
 }
 
 void TfrmRuvoSearch::ShowInfoTip() {
-  if (!infoTip_) infoTip_ = std::make_unique<TfrmInfoTip>();
-  infoTip_->ShowCentred();
+  if (!FInfoTip) FInfoTip = std::make_unique<TfrmInfoTip>();
+  FInfoTip->ShowCentred();
+}
+
+// Debugging aids: the form shows only while a debugger is attached (main.cpp), and then these
+// buttons let a developer look at windows and try the service without Explorer.
+
+void TfrmRuvoSearch::CreateDebugButtons() {
+  const HINSTANCE inst = ::GetModuleHandleW(nullptr);
+  // Child windows of the form: they go with it.
+  ::CreateWindowExW(0, L"BUTTON", L"Button1", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, Scaled(816), Scaled(416),
+                    Scaled(75), Scaled(25), Handle(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(kButton1Id)), inst,
+                    nullptr);
+  ::CreateWindowExW(0, L"BUTTON", L"Button2", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, Scaled(480), Scaled(360),
+                    Scaled(75), Scaled(25), Handle(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(kButton2Id)), inst,
+                    nullptr);
 }
 
 void TfrmRuvoSearch::Button1Click() {
-  timer1Enabled_ = !timer1Enabled_;
-  if (timer1Enabled_)
+  FTimer1Enabled = !FTimer1Enabled;
+  if (FTimer1Enabled)
     ::SetTimer(Handle(), kTimer1, 1000, nullptr);
   else
     ::KillTimer(Handle(), kTimer1);

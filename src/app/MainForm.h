@@ -26,7 +26,7 @@ class TfrmRuvoSearch : public TWinControl {
   ~TfrmRuvoSearch() override;  // runs FormDestroy
 
   THookThread* HookThread() const { return FHookThread.get(); }
-  HIMAGELIST SystemImages() const { return SystemImages_; }
+  HIMAGELIST SystemImages() const { return FSystemImages; }
   // The hook thread's result handler, on the main thread: lists one found item in the
   // window's result list when it answers the edit's current query (folders ahead of files),
   // or, for the end of an answer that listed nothing, shows the no-match text. An emptied
@@ -36,13 +36,12 @@ class TfrmRuvoSearch : public TWinControl {
                               const std::u16string& wildcard, const std::u16string& match);
   // Ends the program: destroys the window and quits the message loop.
   void Close();
-  bool Closed() const { return closed_; }
+  bool Closed() const { return FClosed; }
 
  protected:
   LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
 
  private:
-  LRESULT Dispatch(UINT msg, WPARAM wp, LPARAM lp);
   void FormCreate();
   void FormDestroy();
   void WMClose(WPARAM wp, LPARAM lp);
@@ -52,17 +51,22 @@ class TfrmRuvoSearch : public TWinControl {
   void HookThreadServiceNotRun(THookThread* sender, bool& successed);
   void ShowInfoTip();
   void HideApplication();
+
+  bool FClosed = false;
+  std::wstring FLauncherName;  // exe name of the process that started us, read at creation
+  HIMAGELIST FSystemImages = nullptr;  // the shell's list, shared, never destroyed by us
+  std::unique_ptr<TfrmListView> FListViewForm;  // host of the result lists; outlives them
+  std::unique_ptr<THookThread> FHookThread;
+  std::unique_ptr<TfrmInfoTip> FInfoTip;
+
+  // Debugging aids, on screen only while a debugger is attached (the form shows then).
+  // Button1 turns on and off a trace, once a second, of the window chain under the cursor
+  // (Timer1Timer); Button2 lets the form stand in for an Explorer window and sends one search,
+  // so the service can be tried without Explorer.
+  void CreateDebugButtons();
   void Button1Click();
   void Button2Click();
   void Timer1Timer();
 
-  HWND Button1 = nullptr;
-  HWND Button2 = nullptr;
-  bool timer1Enabled_ = false;
-  bool closed_ = false;
-  std::wstring FLauncherName;  // exe name of the process that started us, read at creation
-  HIMAGELIST SystemImages_ = nullptr;  // the shell's list, shared, never destroyed by us
-  std::unique_ptr<TfrmListView> listViewForm_;  // host of the result lists; outlives them
-  std::unique_ptr<THookThread> FHookThread;
-  std::unique_ptr<TfrmInfoTip> infoTip_;
+  bool FTimer1Enabled = false;
 };

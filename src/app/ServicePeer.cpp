@@ -1,8 +1,9 @@
 #include "app/ServicePeer.h"
 
-#include "app/ServiceSupervision.h"
 #include "core/SearchMessages.h"
+#include "core/ServiceName.h"
 #include "win/common/Handle.h"
+#include "win/common/WideText.h"
 #include "win/shell/ShellUtils.h"
 #include "win/svc/ServiceProcess.h"
 
@@ -10,7 +11,7 @@ bool IsTrustedServicePeer(DWORD processId) {
   if (processId == 0) return false;
   // The user's own processes first: asking the service control manager is a remote call, which
   // under Wine alone costs several milliseconds on the way to the first row.
-  return RunsAsCurrentUser(processId) || processId == ServiceProcessId(kRuvoServiceName);
+  return RunsAsCurrentUser(processId) || processId == ServiceProcessId(W(kRuvoServiceName));
 }
 
 TServiceRequestClient::TServiceRequestClient() {

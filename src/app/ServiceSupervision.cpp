@@ -1,6 +1,8 @@
 #include "app/ServiceSupervision.h"
 
 #include "app/Elevation.h"
+#include "core/ElevatedArguments.h"
+#include "core/ServiceName.h"
 #include "win/common/WideText.h"
 #include "win/shell/ShellUtils.h"
 #include "win/svc/TCnNTService.h"
@@ -17,7 +19,7 @@ bool FileExists(const std::wstring& path) {
 
 std::wstring ServiceProgramPath() { return ExeDirectory() + L"RuvoService.exe"; }
 
-TServiceIdentity RuvoServiceIdentity() { return {kRuvoServiceName, kRuvoServiceDisplayName, ServiceProgramPath()}; }
+TServiceIdentity RuvoServiceIdentity() { return {W(kRuvoServiceName), kRuvoServiceDisplayName, ServiceProgramPath()}; }
 
 bool InstallAndStartService(const TServiceIdentity& identity, const std::function<void(DWORD)>& pause) {
   TCnNTService service(identity.name);
@@ -47,8 +49,16 @@ bool InstallAndStartService(const std::function<void(DWORD)>& pause) {
   return InstallAndStartService(RuvoServiceIdentity(), pause);
 }
 
+DWORD ElevatedTaskHandler(const std::wstring& parameters) {
+  if (parameters != kTaskInstall) return ERROR_GEN_FAILURE;
+  // Only the service program beside this exe is ever installed, by its full path.
+  const std::wstring program = ServiceProgramPath();
+  if (!IsAbsoluteWindowsPath(U(program)) || !FileExists(program)) return ERROR_GEN_FAILURE;
+  return InstallAndStartService([](DWORD ms) { ::Sleep(ms); }) ? 0 : ERROR_SERVICE_DOES_NOT_EXIST;
+}
+
 TServiceSupervision::TServiceSupervision(HWND owner, std::function<void()> close, std::function<void()> pump)
-    : owner_(owner), pump_(std::move(pump)), close_(std::move(close)) {}
+    : FOwner(owner), FPump(std::move(pump)), FClose(std::move(close)) {}
 
 bool TServiceSupervision::IsAdministrator() { return ::IsAdministrator(); }
 
@@ -57,22 +67,22 @@ bool TServiceSupervision::InstallAndStartService() {
 }
 
 DWORD TServiceSupervision::RunElevated(const std::wstring& parameters) {
-  return ::RunElevated(parameters, owner_, pump_);
+  return ::RunElevated(parameters, FOwner, FPump);
 }
 
 std::wstring TServiceSupervision::ServiceProgram() { return ServiceProgramPath(); }
 
 int TServiceSupervision::Show(const wchar_t* text, UINT type) {
   wchar_t title[64] = L"";
-  ::GetWindowTextW(owner_, title, 64);
-  return ::MessageBoxW(owner_, text, title, type);
+  ::GetWindowTextW(FOwner, title, 64);
+  return ::MessageBoxW(FOwner, text, title, type);
 }
 
 void TServiceSupervision::PauseServing(DWORD ms) {
   // The main thread's messages keep flowing while the service starts.
   const ULONGLONG end = ::GetTickCount64() + ms;
   for (;;) {
-    pump_();
+    FPump();
     const ULONGLONG now = ::GetTickCount64();
     if (now >= end) return;
     ::MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(end - now), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
@@ -93,7 +103,7 @@ void TServiceSupervision::HookThreadServiceNotRun(bool& successed, const std::fu
   } else {
     if (Show(L"搜索后台程序服务没有运行，是否启动搜索后台程序服务？", MB_ICONQUESTION | MB_YESNO) != IDYES) {
       Show(L"搜索后台程序服务没有运行，程序即将退出。", MB_ICONINFORMATION);
-      close_();
+      FClose();
       return;
     }
     ok = RunElevated(kTaskInstall) == 0;
@@ -102,7 +112,7 @@ void TServiceSupervision::HookThreadServiceNotRun(bool& successed, const std::fu
     successed = true;
     return;
   }
-  ForceForegroundWindow(owner_, true);
+  ForceForegroundWindow(FOwner, true);
   Show(L"无法启动搜索后台服务程序，请重新安装本程序。", MB_SETFOREGROUND | MB_ICONERROR);
-  close_();
+  FClose();
 }

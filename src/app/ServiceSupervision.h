@@ -6,7 +6,6 @@
 #include <functional>
 #include <string>
 
-inline constexpr wchar_t kRuvoServiceName[] = L"RuvoSearchService";
 inline constexpr wchar_t kRuvoServiceDisplayName[] = L"Ruvo Search Service";
 
 // The service program: "RuvoService.exe" in this exe's folder.
@@ -25,6 +24,11 @@ TServiceIdentity RuvoServiceIdentity();
 // afterwards; a service control error gives false.
 bool InstallAndStartService(const TServiceIdentity& identity, const std::function<void(DWORD)>& pause);
 bool InstallAndStartService(const std::function<void(DWORD)>& pause);
+
+// The elevated helper instance's task (OnElevateProc). "/SvcInstall": installs and starts the
+// search service beside this exe (0, or 1060 when it does not run afterwards; 31 when that
+// program is missing or its path not absolute). Any other task: 31.
+DWORD ElevatedTaskHandler(const std::wstring& parameters);
 
 // The main form's service handler, with the system's answers behind virtual calls so the
 // branch a user without administrator rights takes can be driven where every user is one.
@@ -46,12 +50,12 @@ class TServiceSupervision {
   virtual DWORD RunElevated(const std::wstring& parameters);
   virtual std::wstring ServiceProgram();
 
-  HWND owner_;
-  std::function<void()> pump_;
+  HWND FOwner;
+  std::function<void()> FPump;
 
  private:
   int Show(const wchar_t* text, UINT type);
   void PauseServing(DWORD ms);
 
-  std::function<void()> close_;
+  std::function<void()> FClose;
 };

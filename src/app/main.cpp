@@ -6,6 +6,7 @@
 
 #include "app/Elevation.h"
 #include "app/MainForm.h"
+#include "app/ServiceSupervision.h"
 #include "win/common/ComScope.h"
 #include "win/common/Handle.h"
 #include "win/shell/ShellUtils.h"

@@ -15,10 +15,10 @@
 #include <array>
 #include <utility>
 
-#include "HookKinds.h"
-#include "HookResults.h"
 #include "ReceiverTable.h"
 #include "Registrations.h"
+#include "core/HookKinds.h"
+#include "core/HookResults.h"
 #include "win/common/WindowValue.h"
 #include "win/hook/CBTHookMessages.h"
 

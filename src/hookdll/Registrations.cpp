@@ -1,7 +1,8 @@
 #include "Registrations.h"
 
-#include "HookResults.h"
 #include "ReceiverTable.h"
+#include "core/HookResults.h"
+#include "win/common/Handle.h"
 
 namespace registrations {
 namespace {
@@ -38,12 +39,10 @@ void Set(int index, const Registration& value) {
 }
 
 bool ThreadAlive(DWORD threadId) {
-  HANDLE thread = ::OpenThread(SYNCHRONIZE | THREAD_QUERY_LIMITED_INFORMATION, FALSE, threadId);
+  const UniqueKernelHandle thread(::OpenThread(SYNCHRONIZE | THREAD_QUERY_LIMITED_INFORMATION, FALSE, threadId));
   if (!thread) return false;
-  const bool alive =
-      ::WaitForSingleObject(thread, 0) == WAIT_TIMEOUT && ::GetProcessIdOfThread(thread) == ::GetCurrentProcessId();
-  ::CloseHandle(thread);
-  return alive;
+  return ::WaitForSingleObject(thread.get(), 0) == WAIT_TIMEOUT &&
+         ::GetProcessIdOfThread(thread.get()) == ::GetCurrentProcessId();
 }
 
 // Ends the registration in the slot: the mark goes first, so readers stop using the slot at

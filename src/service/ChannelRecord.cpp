@@ -2,8 +2,14 @@
 
 #include <windows.h>
 
+#include <string>
+
+#include "core/ServiceName.h"
+#include "win/common/WideText.h"
+
 bool RecordInstallChannel(std::uint32_t channel) {
   const DWORD value = channel;
-  return ::RegSetKeyValueW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Services\\RuvoSearchService\\Parameters",
-                           L"Channel", REG_DWORD, &value, sizeof(value)) == ERROR_SUCCESS;
+  const std::wstring key = L"SYSTEM\\CurrentControlSet\\Services\\" + W(kRuvoServiceName) + L"\\Parameters";
+  return ::RegSetKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"Channel", REG_DWORD, &value, sizeof(value)) ==
+         ERROR_SUCCESS;
 }

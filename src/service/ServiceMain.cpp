@@ -8,14 +8,16 @@
 #include <memory>
 #include <mutex>
 
+#include <string>
+
+#include "core/ServiceName.h"
 #include "service/SearchService.h"
 #include "win/common/Handle.h"
 #include "win/common/Trace.h"
+#include "win/common/WideText.h"
 #include "win/thread/MessagePump.h"
 
 namespace {
-constexpr wchar_t kServiceName[] = L"RuvoSearchService";
-
 ServiceOptions g_options;
 SERVICE_STATUS_HANDLE g_statusHandle = nullptr;
 HANDLE g_stopEvent = nullptr;
@@ -83,7 +85,7 @@ DWORD WINAPI ControlHandler(DWORD control, DWORD eventType, void* eventData, voi
 }
 
 void WINAPI ServiceMain(DWORD, wchar_t**) {
-  g_statusHandle = ::RegisterServiceCtrlHandlerExW(kServiceName, ControlHandler, nullptr);
+  g_statusHandle = ::RegisterServiceCtrlHandlerExW(W(kRuvoServiceName).c_str(), ControlHandler, nullptr);
   if (!g_statusHandle) return;
   ReportStatus(SERVICE_START_PENDING);
   {
@@ -166,6 +168,7 @@ int wmain(int argc, wchar_t** argv) {
   UniqueKernelHandle stop(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   g_stopEvent = stop.get();
   if (g_options.console) return RunConsole();
-  SERVICE_TABLE_ENTRYW table[] = {{const_cast<wchar_t*>(kServiceName), ServiceMain}, {nullptr, nullptr}};
+  std::wstring name = W(kRuvoServiceName);
+  SERVICE_TABLE_ENTRYW table[] = {{name.data(), ServiceMain}, {nullptr, nullptr}};
   return ::StartServiceCtrlDispatcherW(table) ? 0 : static_cast<int>(::GetLastError());
 }

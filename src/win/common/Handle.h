@@ -1,7 +1,12 @@
 #pragma once
-// RAII owners for the system's handles. Every handle, GDI object and module the program
-// opens is held by one of these, so no path leaks one.
+// RAII owners for the system's handles. Every handle, GDI object, module and system
+// allocation the program opens is held by one of these, so no path leaks one. Header-only, so
+// the hook library uses it too.
 #include <windows.h>
+
+#include <commctrl.h>
+#include <objbase.h>
+#include <uxtheme.h>
 
 #include <utility>
 
@@ -101,6 +106,43 @@ struct ScHandleTraits {  // OpenSCManager, OpenService, CreateService
   static void Close(Type h) { ::CloseServiceHandle(h); }
 };
 
+struct ImageListTraits {  // ImageList_Create
+  using Type = HIMAGELIST;
+  static Type Invalid() { return nullptr; }
+  static bool Valid(Type h) { return h != nullptr; }
+  static void Close(Type h) { ::ImageList_Destroy(h); }
+};
+struct ThemeTraits {  // OpenThemeData
+  using Type = HTHEME;
+  static Type Invalid() { return nullptr; }
+  static bool Valid(Type h) { return h != nullptr; }
+  static void Close(Type h) { ::CloseThemeData(h); }
+};
+struct MenuTraits {  // CreatePopupMenu
+  using Type = HMENU;
+  static Type Invalid() { return nullptr; }
+  static bool Valid(Type h) { return h != nullptr; }
+  static void Close(Type h) { ::DestroyMenu(h); }
+};
+struct LocalMemoryTraits {  // FormatMessage's buffer, CommandLineToArgvW
+  using Type = HLOCAL;
+  static Type Invalid() { return nullptr; }
+  static bool Valid(Type h) { return h != nullptr; }
+  static void Close(Type h) { ::LocalFree(h); }
+};
+struct CoTaskMemoryTraits {  // memory the shell hands out (SHGetSpecialFolderLocation)
+  using Type = void*;
+  static Type Invalid() { return nullptr; }
+  static bool Valid(Type h) { return h != nullptr; }
+  static void Close(Type h) { ::CoTaskMemFree(h); }
+};
+struct SidTraits {  // AllocateAndInitializeSid
+  using Type = PSID;
+  static Type Invalid() { return nullptr; }
+  static bool Valid(Type h) { return h != nullptr; }
+  static void Close(Type h) { ::FreeSid(h); }
+};
+
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueFileHandle = UniqueHandle<FileHandleTraits>;
 using UniqueFindHandle = UniqueHandle<FindHandleTraits>;
@@ -115,6 +157,12 @@ using UniqueModule = UniqueHandle<ModuleTraits>;
 using UniqueWindow = UniqueHandle<WindowTraits>;
 using UniqueIcon = UniqueHandle<IconTraits>;
 using UniqueScHandle = UniqueHandle<ScHandleTraits>;
+using UniqueImageList = UniqueHandle<ImageListTraits>;
+using UniqueTheme = UniqueHandle<ThemeTraits>;
+using UniqueMenu = UniqueHandle<MenuTraits>;
+using UniqueLocalMemory = UniqueHandle<LocalMemoryTraits>;
+using UniqueCoTaskMemory = UniqueHandle<CoTaskMemoryTraits>;
+using UniqueSid = UniqueHandle<SidTraits>;
 
 // Selects a GDI object into a DC for one scope.
 class SelectObjectScope {
@@ -145,6 +193,53 @@ class WindowDc {
  private:
   HWND wnd_;
   HDC dc_;
+};
+
+// BeginPaint's DC, ended with EndPaint at scope end, so a failing painter leaves no window
+// painting forever.
+class PaintScope {
+ public:
+  explicit PaintScope(HWND wnd) : wnd_(wnd), dc_(::BeginPaint(wnd, &ps_)) {}
+  ~PaintScope() { ::EndPaint(wnd_, &ps_); }
+  PaintScope(const PaintScope&) = delete;
+  PaintScope& operator=(const PaintScope&) = delete;
+  HDC get() const { return dc_; }
+
+ private:
+  HWND wnd_;
+  PAINTSTRUCT ps_{};
+  HDC dc_;
+};
+
+// The open clipboard, closed at scope end; Opened tells whether OpenClipboard succeeded.
+class ClipboardScope {
+ public:
+  explicit ClipboardScope(HWND owner) : opened_(::OpenClipboard(owner) != FALSE) {}
+  ~ClipboardScope() {
+    if (opened_) ::CloseClipboard();
+  }
+  ClipboardScope(const ClipboardScope&) = delete;
+  ClipboardScope& operator=(const ClipboardScope&) = delete;
+  bool Opened() const { return opened_; }
+
+ private:
+  bool opened_;
+};
+
+// A global memory block locked for one scope; get() is null when it could not be locked.
+class GlobalLockScope {
+ public:
+  explicit GlobalLockScope(HGLOBAL block) : block_(block), data_(::GlobalLock(block)) {}
+  ~GlobalLockScope() {
+    if (data_) ::GlobalUnlock(block_);
+  }
+  GlobalLockScope(const GlobalLockScope&) = delete;
+  GlobalLockScope& operator=(const GlobalLockScope&) = delete;
+  void* get() const { return data_; }
+
+ private:
+  HGLOBAL block_;
+  void* data_;
 };
 
 // A critical section and its scoped lock.

@@ -1,12 +1,14 @@
 #include "win/common/WideText.h"
 
+#include "win/common/Handle.h"
+
 std::wstring SystemErrorMessage(DWORD code) {
   wchar_t* buf = nullptr;
   const DWORD n = ::FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
       nullptr, code, 0, reinterpret_cast<wchar_t*>(&buf), 0, nullptr);
+  const UniqueLocalMemory owner(buf);
   std::wstring text(buf ? buf : L"", n);
-  if (buf) ::LocalFree(buf);
   while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ')) text.pop_back();
   return text;
 }

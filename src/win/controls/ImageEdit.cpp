@@ -21,18 +21,19 @@ std::wstring WindowText(HWND wnd) {
 // Clipboard text, closed again on every path.
 std::wstring ClipboardText(HWND owner) {
   std::wstring text;
-  if (!::IsClipboardFormatAvailable(CF_UNICODETEXT) || !::OpenClipboard(owner)) return text;
+  if (!::IsClipboardFormatAvailable(CF_UNICODETEXT)) return text;
+  const ClipboardScope clipboard(owner);
+  if (!clipboard.Opened()) return text;
   if (HANDLE data = ::GetClipboardData(CF_UNICODETEXT)) {
     const SIZE_T bytes = ::GlobalSize(data);
-    if (auto* chars = static_cast<const wchar_t*>(::GlobalLock(data))) {
+    const GlobalLockScope locked(data);
+    if (const auto* chars = static_cast<const wchar_t*>(locked.get())) {
       const std::size_t max = bytes / sizeof(wchar_t);
       std::size_t n = 0;
       while (n < max && chars[n] != L'\0') ++n;  // the block need not be terminated
       text.assign(chars, n);
-      ::GlobalUnlock(data);
     }
   }
-  ::CloseClipboard();
   return text;
 }
 
@@ -66,7 +67,7 @@ void TEdit::UpdateTextRect() {
   // A borderless edit: the text starts 3 pixels in and has no frame to leave out.
   constexpr int kFrame = 0;
   r.left += 3;
-  r.left += owner_.textXOffset_;
+  r.left += FOwner.FTextXOffset;
   r.top = (r.bottom - tm.tmHeight - kFrame) / 2;
   ::SendMessageW(wnd, EM_SETRECT, 0, reinterpret_cast<LPARAM>(&r));
 }
@@ -91,7 +92,7 @@ LRESULT TEdit::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
       OnPaint();
       return 0;
     case WM_CONTEXTMENU:
-      if (owner_.DisableRightClick) return 1;
+      if (FOwner.DisableRightClick) return 1;
       break;
     case WM_SIZE: {
       LRESULT r = DefaultProc(msg, wp, lp);
@@ -106,16 +107,16 @@ LRESULT TEdit::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
 
 LRESULT TEdit::OnChar(WPARAM wp, LPARAM lp) {
   auto key = static_cast<wchar_t>(wp);
-  if (owner_.OnKeyPress) owner_.OnKeyPress(owner_, key);
+  if (FOwner.OnKeyPress) FOwner.OnKeyPress(FOwner, key);
   if (key == L'\r') {
     // Never a line break; the owner hears Enter. The handler may free the control, so
     // nothing of it is touched afterwards.
-    if (owner_.OnEnterPress) owner_.OnEnterPress(owner_);
+    if (FOwner.OnEnterPress) FOwner.OnEnterPress(FOwner);
     return 0;
   }
   if (key == L'\n' || key == 0) return 0;  // Ctrl+Enter would add a line break too
   LRESULT r = DefaultProc(WM_CHAR, key, lp);
-  if (key == 27 && owner_.OnEscPress) owner_.OnEscPress(owner_);
+  if (key == 27 && FOwner.OnEscPress) FOwner.OnEscPress(FOwner);
   return r;
 }
 
@@ -135,10 +136,10 @@ void TEdit::OnPaint() {
 
 // ---- TImageEdit ----
 
-TImageEdit::TImageEdit() : edit_(*this) {
+TImageEdit::TImageEdit() : FEdit(*this) {
   LOGFONTW lf{};
   ::GetObjectW(::GetStockObject(DEFAULT_GUI_FONT), sizeof(lf), &lf);
-  font_.reset(::CreateFontIndirectW(&lf));
+  FFont.reset(::CreateFontIndirectW(&lf));
 }
 
 TImageEdit::~TImageEdit() { DestroyHandle(); }
@@ -149,7 +150,7 @@ bool TImageEdit::CreateWindowIn(HWND parent) {
     return false;
   }
   // The inner edit exists with the control's window, also under a window of another process.
-  if (!edit_.CreateIn(Handle(), kDefaultWidth, kDefaultHeight)) {
+  if (!FEdit.CreateIn(Handle(), kDefaultWidth, kDefaultHeight)) {
     DestroyHandle();
     return false;
   }
@@ -183,66 +184,64 @@ void TImageEdit::SetFocus() {
 }
 
 std::u16string TImageEdit::Text() const {
-  if (!edit_.HandleAllocated()) return {};
-  return U(WindowText(edit_.Handle()));
+  if (!FEdit.HandleAllocated()) return {};
+  return U(WindowText(FEdit.Handle()));
 }
 
 void TImageEdit::SetText(std::u16string_view text) {
-  if (!edit_.HandleAllocated()) return;
+  if (!FEdit.HandleAllocated()) return;
   if (Text() == text) return;
   // The edit's own change notice for WM_SETTEXT differs between single- and multi-line
   // edits; one change is raised here instead.
-  settingText_ = true;
-  ::SetWindowTextW(edit_.Handle(), W(text).c_str());
-  settingText_ = false;
-  edit_.Invalidate();
+  FSettingText = true;
+  ::SetWindowTextW(FEdit.Handle(), W(text).c_str());
+  FSettingText = false;
+  FEdit.Invalidate();
   EditChange();
 }
 
 void TImageEdit::SetBackground(const TDibImage& picture) {
-  background_ = picture;
+  FBackground = picture;
   // A window without area never paints, so it takes the picture's size now.
-  if (HandleAllocated() && !background_.Empty() && (Width() <= 0 || Height() <= 0)) {
-    ::SetWindowPos(Handle(), nullptr, 0, 0, background_.Width(), background_.Height(),
+  if (HandleAllocated() && !FBackground.Empty() && (Width() <= 0 || Height() <= 0)) {
+    ::SetWindowPos(Handle(), nullptr, 0, 0, FBackground.Width(), FBackground.Height(),
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
   Invalidate();
 }
 
 void TImageEdit::SetTextXOffset(int offset) {
-  if (offset == textXOffset_) return;
-  textXOffset_ = offset;
-  edit_.UpdateTextRect();
-  edit_.Invalidate();
+  if (offset == FTextXOffset) return;
+  FTextXOffset = offset;
+  FEdit.UpdateTextRect();
+  FEdit.Invalidate();
 }
 
 void TImageEdit::SetUseExplorerFont(bool value) {
-  if (value == useExplorerFont_) return;
-  useExplorerFont_ = value;
+  if (value == FUseExplorerFont) return;
+  FUseExplorerFont = value;
   ApplyEditFont();
 }
 
 void TImageEdit::SetFont(const LOGFONTW& font) {
-  font_.reset(::CreateFontIndirectW(&font));
+  FFont.reset(::CreateFontIndirectW(&font));
   ApplyEditFont();
 }
 
 void TImageEdit::ApplyEditFont() {
   LOGFONTW lf{};
-  ::GetObjectW(font_ ? static_cast<HGDIOBJ>(font_.get()) : ::GetStockObject(DEFAULT_GUI_FONT), sizeof(lf), &lf);
-  if (useExplorerFont_) {
-    if (HTHEME theme = ::OpenThemeData(nullptr, L"REBAR")) {
-      ::GetThemeFont(theme, nullptr, kRebarBandPart, 0, kThemeFontProp, &lf);
-      ::CloseThemeData(theme);
-    }
+  ::GetObjectW(FFont ? static_cast<HGDIOBJ>(FFont.get()) : ::GetStockObject(DEFAULT_GUI_FONT), sizeof(lf), &lf);
+  if (FUseExplorerFont) {
+    if (const UniqueTheme theme(::OpenThemeData(nullptr, L"REBAR")); theme)
+      ::GetThemeFont(theme.get(), nullptr, kRebarBandPart, 0, kThemeFontProp, &lf);
   }
   UniqueFont font(::CreateFontIndirectW(&lf));
-  if (edit_.HandleAllocated()) {
-    ::SendMessageW(edit_.Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
-    edit_.UpdateTextRect();
+  if (FEdit.HandleAllocated()) {
+    ::SendMessageW(FEdit.Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+    FEdit.UpdateTextRect();
   }
   // The edit holds the new font before the old one is deleted.
-  editFont_ = std::move(font);
+  FEditFont = std::move(font);
 }
 
 void TImageEdit::EditChange() {
@@ -252,13 +251,13 @@ void TImageEdit::EditChange() {
 void TImageEdit::PaintTo(HDC dc, bool allowResize) {
   RECT rc{};
   ::GetClientRect(Handle(), &rc);
-  if (!background_.Empty()) {
-    if (allowResize && (rc.right != background_.Width() || rc.bottom != background_.Height())) {
-      ::SetWindowPos(Handle(), nullptr, 0, 0, background_.Width(), background_.Height(),
+  if (!FBackground.Empty()) {
+    if (allowResize && (rc.right != FBackground.Width() || rc.bottom != FBackground.Height())) {
+      ::SetWindowPos(Handle(), nullptr, 0, 0, FBackground.Width(), FBackground.Height(),
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
-    background_.Draw(dc, 0, 0);
-    ::ExcludeClipRect(dc, 0, 0, background_.Width(), background_.Height());
+    FBackground.Draw(dc, 0, 0);
+    ::ExcludeClipRect(dc, 0, 0, FBackground.Width(), FBackground.Height());
   }
   ::FillRect(dc, &rc, ::GetSysColorBrush(COLOR_WINDOW));
 }
@@ -266,12 +265,10 @@ void TImageEdit::PaintTo(HDC dc, bool allowResize) {
 LRESULT TImageEdit::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_PAINT: {
-      PAINTSTRUCT ps{};
-      HDC dc = ::BeginPaint(Handle(), &ps);
-      const int saved = ::SaveDC(dc);
-      PaintTo(dc, true);
-      ::RestoreDC(dc, saved);
-      ::EndPaint(Handle(), &ps);
+      const PaintScope paint(Handle());
+      const int saved = ::SaveDC(paint.get());
+      PaintTo(paint.get(), true);
+      ::RestoreDC(paint.get(), saved);
       return 0;
     }
     case WM_PRINTCLIENT: {
@@ -284,21 +281,21 @@ LRESULT TImageEdit::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_ERASEBKGND:
       return 1;  // WM_PAINT covers every pixel
     case WM_SETFOCUS:
-      if (edit_.HandleAllocated()) ::SetFocus(edit_.Handle());
+      if (FEdit.HandleAllocated()) ::SetFocus(FEdit.Handle());
       return 0;
     case WM_SIZE:
-      if (edit_.HandleAllocated()) edit_.SetBounds(0, 0, LOWORD(lp), HIWORD(lp));
+      if (FEdit.HandleAllocated()) FEdit.SetBounds(0, 0, LOWORD(lp), HIWORD(lp));
       return 0;
     case WM_COMMAND:
-      if (reinterpret_cast<HWND>(lp) == edit_.Handle() && edit_.HandleAllocated() && HIWORD(wp) == EN_CHANGE) {
+      if (reinterpret_cast<HWND>(lp) == FEdit.Handle() && FEdit.HandleAllocated() && HIWORD(wp) == EN_CHANGE) {
         // Transparent text leaves old glyphs behind unless the whole edit is redrawn.
-        edit_.Invalidate();
-        if (!settingText_) EditChange();
+        FEdit.Invalidate();
+        if (!FSettingText) EditChange();
         return 0;
       }
       break;
     case WM_CTLCOLOREDIT:
-      if (reinterpret_cast<HWND>(lp) == edit_.Handle() && edit_.HandleAllocated()) {
+      if (reinterpret_cast<HWND>(lp) == FEdit.Handle() && FEdit.HandleAllocated()) {
         DefaultProc(msg, wp, lp);
         ::SetBkMode(reinterpret_cast<HDC>(wp), TRANSPARENT);
         return reinterpret_cast<LRESULT>(::GetStockObject(NULL_BRUSH));

@@ -18,7 +18,7 @@ class TImageEdit;
 // TImageEdit, kept to one line (Enter and line breaks never enter the text).
 class TEdit : public TWinControl {
  public:
-  explicit TEdit(TImageEdit& owner) : owner_(owner) {}
+  explicit TEdit(TImageEdit& owner) : FOwner(owner) {}
   ~TEdit() override { DestroyHandle(); }
 
   bool CreateIn(HWND parent, int width, int height);
@@ -33,7 +33,7 @@ class TEdit : public TWinControl {
   void OnPaint();
   void PasteAsOneLine();
 
-  TImageEdit& owner_;
+  TImageEdit& FOwner;
 };
 
 class TImageEdit : public TWinControl {
@@ -51,28 +51,28 @@ class TImageEdit : public TWinControl {
   // Focuses the inner edit.
   void SetFocus();
 
-  TEdit& Edit() { return edit_; }
-  const TEdit& Edit() const { return edit_; }
+  TEdit& Edit() { return FEdit; }
+  const TEdit& Edit() const { return FEdit; }
 
   std::u16string Text() const;
   // Sets the inner edit's text; OnChange is raised once when the text differs.
   void SetText(std::u16string_view text);
 
-  const TDibImage& Background() const { return background_; }
+  const TDibImage& Background() const { return FBackground; }
   // Copies the picture and repaints; the control takes the picture's size at the next paint.
   void SetBackground(const TDibImage& picture);
 
-  int TextXOffset() const { return textXOffset_; }
+  int TextXOffset() const { return FTextXOffset; }
   void SetTextXOffset(int offset);
 
-  bool UseExplorerFont() const { return useExplorerFont_; }
+  bool UseExplorerFont() const { return FUseExplorerFont; }
   // True: the inner edit's font is the visual theme's "REBAR" band font when a theme is
   // available; otherwise, and for False, the control's own font.
   void SetUseExplorerFont(bool value);
 
   // The control's own font (the system's default GUI font until set) and the inner edit's.
-  HFONT Font() const { return font_.get(); }
-  HFONT EditFont() const { return editFont_.get(); }
+  HFONT Font() const { return FFont.get(); }
+  HFONT EditFont() const { return FEditFont.get(); }
   void SetFont(const LOGFONTW& font);
 
   // Suppresses the inner edit's context menu.
@@ -95,13 +95,13 @@ class TImageEdit : public TWinControl {
   void PaintTo(HDC dc, bool allowResize);
   void EditChange();
 
-  TEdit edit_;
-  TDibImage background_;
-  UniqueFont font_;
-  UniqueFont editFont_;
-  int textXOffset_ = 0;
-  bool useExplorerFont_ = false;
-  bool settingText_ = false;
+  TEdit FEdit;
+  TDibImage FBackground;
+  UniqueFont FFont;
+  UniqueFont FEditFont;
+  int FTextXOffset = 0;
+  bool FUseExplorerFont = false;
+  bool FSettingText = false;
 
   friend class TEdit;
 };

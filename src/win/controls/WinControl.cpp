@@ -1,5 +1,8 @@
 #include "win/controls/WinControl.h"
 
+#include <exception>
+
+#include "win/common/ApplicationException.h"
 #include "win/common/Handle.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
@@ -35,36 +38,36 @@ TWinControl* TWinControl::FromHandle(HWND wnd) {
 
 bool TWinControl::CreateOwnWindow(const wchar_t* className, DWORD style, DWORD exStyle, HWND parent,
                                   const RECT& r) {
-  if (hwnd_ || !RegisterControlClass(className, &TWinControl::StaticProc)) return false;
-  // WM_NCCREATE stores `this` and sets hwnd_.
+  if (FHandle || !RegisterControlClass(className, &TWinControl::StaticProc)) return false;
+  // WM_NCCREATE stores `this` and sets FHandle.
   HWND wnd = ::CreateWindowExW(exStyle, className, L"", style, r.left, r.top, r.right - r.left, r.bottom - r.top,
                                parent, nullptr, ControlsInstance(), this);
-  return wnd != nullptr && hwnd_ == wnd;
+  return wnd != nullptr && FHandle == wnd;
 }
 
 bool TWinControl::CreateStandardWindow(const wchar_t* className, DWORD style, DWORD exStyle, HWND parent,
                                        const RECT& r) {
-  if (hwnd_) return false;
+  if (FHandle) return false;
   HWND wnd = ::CreateWindowExW(exStyle, className, L"", style, r.left, r.top, r.right - r.left, r.bottom - r.top,
                                parent, nullptr, ControlsInstance(), nullptr);
   if (!wnd) return false;
-  hwnd_ = wnd;
+  FHandle = wnd;
   ::SetWindowLongPtrW(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  classProc_ = reinterpret_cast<WNDPROC>(
+  FClassProc = reinterpret_cast<WNDPROC>(
       ::SetWindowLongPtrW(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TWinControl::StaticProc)));
   return true;
 }
 
 void TWinControl::Detach() {
-  if (!hwnd_) return;
-  ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
-  if (classProc_) ::SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(classProc_));
-  classProc_ = nullptr;
-  hwnd_ = nullptr;
+  if (!FHandle) return;
+  ::SetWindowLongPtrW(FHandle, GWLP_USERDATA, 0);
+  if (FClassProc) ::SetWindowLongPtrW(FHandle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FClassProc));
+  FClassProc = nullptr;
+  FHandle = nullptr;
 }
 
 void TWinControl::DestroyHandle() {
-  HWND wnd = hwnd_;
+  HWND wnd = FHandle;
   Detach();
   if (wnd) ::DestroyWindow(wnd);
 }
@@ -72,39 +75,43 @@ void TWinControl::DestroyHandle() {
 LRESULT TWinControl::WndProc(UINT msg, WPARAM wp, LPARAM lp) { return DefaultProc(msg, wp, lp); }
 
 LRESULT TWinControl::DefaultProc(UINT msg, WPARAM wp, LPARAM lp) {
-  if (classProc_) return ::CallWindowProcW(classProc_, hwnd_, msg, wp, lp);
-  return ::DefWindowProcW(hwnd_, msg, wp, lp);
+  if (FClassProc) return ::CallWindowProcW(FClassProc, FHandle, msg, wp, lp);
+  return ::DefWindowProcW(FHandle, msg, wp, lp);
 }
 
 LRESULT CALLBACK TWinControl::StaticProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_NCCREATE) {
     auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
     if (auto* self = static_cast<TWinControl*>(cs->lpCreateParams)) {
-      self->hwnd_ = wnd;
+      self->FHandle = wnd;
       ::SetWindowLongPtrW(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     }
   }
   auto* self = reinterpret_cast<TWinControl*>(::GetWindowLongPtrW(wnd, GWLP_USERDATA));
-  if (!self || self->hwnd_ != wnd) return ::DefWindowProcW(wnd, msg, wp, lp);
-  if (msg == WM_NCDESTROY) {
-    // The window goes (its parent may have been destroyed, even by another process): the
-    // object stays and only forgets the handle.
-    LRESULT result = self->WndProc(msg, wp, lp);
-    self->Detach();
-    return result;
+  if (!self || self->FHandle != wnd) return ::DefWindowProcW(wnd, msg, wp, lp);
+  // An error must not unwind through the system's message dispatch: it is reported and ends
+  // with the message, and the window goes on.
+  LRESULT result = 0;
+  try {
+    result = self->WndProc(msg, wp, lp);
+  } catch (...) {
+    HandleApplicationException(std::current_exception());
   }
-  return self->WndProc(msg, wp, lp);
+  // The window goes (its parent may have been destroyed, even by another process): the
+  // object stays and only forgets the handle.
+  if (msg == WM_NCDESTROY) self->Detach();
+  return result;
 }
 
 void TWinControl::SetBounds(int left, int top, int width, int height) {
-  if (hwnd_) ::SetWindowPos(hwnd_, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+  if (FHandle) ::SetWindowPos(FHandle, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 RECT TWinControl::BoundsRect() const {
   RECT r{};
-  if (!hwnd_) return r;
-  ::GetWindowRect(hwnd_, &r);
-  if (HWND parent = ::GetParent(hwnd_); parent && (::GetWindowLongW(hwnd_, GWL_STYLE) & WS_CHILD)) {
+  if (!FHandle) return r;
+  ::GetWindowRect(FHandle, &r);
+  if (HWND parent = ::GetParent(FHandle); parent && (::GetWindowLongW(FHandle, GWL_STYLE) & WS_CHILD)) {
     ::MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&r), 2);
   }
   return r;
@@ -121,15 +128,15 @@ int TWinControl::Height() const {
 }
 
 void TWinControl::Show() {
-  if (hwnd_) ::ShowWindow(hwnd_, SW_SHOWNA);
+  if (FHandle) ::ShowWindow(FHandle, SW_SHOWNA);
 }
 
 void TWinControl::Hide() {
-  if (hwnd_) ::ShowWindow(hwnd_, SW_HIDE);
+  if (FHandle) ::ShowWindow(FHandle, SW_HIDE);
 }
 
 void TWinControl::Invalidate() {
-  if (hwnd_) ::RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+  if (FHandle) ::RedrawWindow(FHandle, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 void DrawParentBackground(HWND child, HDC dc) {
@@ -153,19 +160,18 @@ void DrawParentBackground(HWND child, HDC dc) {
 }
 
 void TWinControl::PaintOverParent(const std::function<void(HDC dc)>& paint) {
-  PAINTSTRUCT ps{};
-  HDC dc = ::BeginPaint(hwnd_, &ps);
+  const PaintScope painting(FHandle);
+  const HDC dc = painting.get();
   RECT rc{};
-  ::GetClientRect(hwnd_, &rc);
+  ::GetClientRect(FHandle, &rc);
   UniqueDc mem(::CreateCompatibleDC(dc));
   UniqueBitmap bmp(::CreateCompatibleBitmap(dc, rc.right > 0 ? rc.right : 1, rc.bottom > 0 ? rc.bottom : 1));
   if (mem && bmp) {
     SelectObjectScope sel(mem.get(), bmp.get());
-    DrawParentBackground(hwnd_, mem.get());
+    DrawParentBackground(FHandle, mem.get());
     paint(mem.get());
-    ::HideCaret(hwnd_);
+    ::HideCaret(FHandle);
     ::BitBlt(dc, 0, 0, rc.right, rc.bottom, mem.get(), 0, 0, SRCCOPY);
-    ::ShowCaret(hwnd_);
+    ::ShowCaret(FHandle);
   }
-  ::EndPaint(hwnd_, &ps);
 }

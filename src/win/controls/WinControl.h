@@ -2,7 +2,8 @@
 // Base of the program's own window controls: one object per window, the object found again
 // from the window through GWLP_USERDATA, every message dispatched to the virtual WndProc.
 // A control either registers a window class of its own (CreateOwnWindow) or wraps a standard
-// control whose window procedure it chains to (CreateStandardWindow).
+// control whose window procedure it chains to (CreateStandardWindow). An error escaping
+// WndProc goes to the window-error handler (HandleApplicationException) and no further.
 #include <windows.h>
 
 #include <functional>
@@ -15,8 +16,8 @@ class TWinControl {
   // Destroys the window (and with it its child windows) if it still exists.
   virtual ~TWinControl();
 
-  HWND Handle() const { return hwnd_; }
-  bool HandleAllocated() const { return hwnd_ != nullptr; }
+  HWND Handle() const { return FHandle; }
+  bool HandleAllocated() const { return FHandle != nullptr; }
 
   // The control object of one of this process's control windows; nullptr for any other window.
   static TWinControl* FromHandle(HWND wnd);
@@ -29,7 +30,7 @@ class TWinControl {
   int Height() const;
   void Show();
   void Hide();
-  bool Visible() const { return hwnd_ && ::IsWindowVisible(hwnd_); }
+  bool Visible() const { return FHandle && ::IsWindowVisible(FHandle); }
   // Marks the whole client area for painting, background included.
   void Invalidate();
 
@@ -58,8 +59,8 @@ class TWinControl {
   static LRESULT CALLBACK StaticProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp);
   void Detach();
 
-  HWND hwnd_ = nullptr;
-  WNDPROC classProc_ = nullptr;  // set for wrapped standard controls
+  HWND FHandle = nullptr;
+  WNDPROC FClassProc = nullptr;  // set for wrapped standard controls
 };
 
 // Fills `dc` (in the child's client coordinates) with what the child's parent shows under

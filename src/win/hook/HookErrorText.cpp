@@ -1,4 +1,4 @@
-#include "hookdll/HookResults.h"
+#include "core/HookResults.h"
 #include "win/common/WideText.h"
 #include "win/hook/TSysHookReceiver.h"
 

@@ -1,7 +1,7 @@
 #include "win/hook/HookLibraryLoader.h"
 
+#include "core/HookResults.h"
 #include "core/TextUtils.h"
-#include "hookdll/HookResults.h"
 #include "win/common/ErrorModeScope.h"
 #include "win/common/WideText.h"
 

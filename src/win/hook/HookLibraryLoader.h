@@ -6,7 +6,7 @@
 #include <string>
 
 // 0 on success; a Windows error code when the file cannot be loaded; kHookMissingExports
-// (hookdll/HookResults.h) when an export is missing, and the library is released again. A
+// (core/HookResults.h) when an export is missing, and the library is released again. A
 // second load only counts a reference; the name is not compared.
 int LoadHookLibrary(const std::wstring& name);
 // Drops one reference; the last one frees the library.

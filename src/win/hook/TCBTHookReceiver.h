@@ -1,6 +1,6 @@
 #pragma once
 // The CBT hook receiver: decodes the library's WM_USER + HCBT_* messages into typed events.
-#include "hookdll/HookKinds.h"
+#include "core/HookKinds.h"
 #include "win/hook/CBTHookMessages.h"
 #include "win/hook/TSysHookReceiver.h"
 

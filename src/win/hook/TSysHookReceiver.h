@@ -44,7 +44,7 @@ class TSysHookReceiver {
   const std::wstring& Name() const { return FName; }
   void SetName(std::wstring name) { FName = std::move(name); }
 
-  // The hook kind passed to the library (its own numbering, see HookKinds.h).
+  // The hook kind passed to the library (its own numbering, see core/HookKinds.h).
   virtual int HookKind() const = 0;
   // Name, or the class name when Name is empty.
   virtual std::wstring ReceiverName() const;

@@ -41,10 +41,10 @@ TListViewEx::TListViewEx() : FPanel(std::make_unique<TListPanel>()) {
   column.mask = LVCF_WIDTH;
   ListView_InsertColumn(Handle(), 0, &column);
   FitRowHeight();
-  gridPen_.reset(::CreatePen(PS_SOLID, 1, kGridLineColor));
-  matchPen_.reset(::CreatePen(PS_SOLID, 1, kMatchFrameColor));
-  matchBrush_.reset(::CreateSolidBrush(kMatchFillColor));
-  theme_.reset(::OpenThemeData(Handle(), L"LISTVIEW"));
+  FGridPen.reset(::CreatePen(PS_SOLID, 1, kGridLineColor));
+  FMatchPen.reset(::CreatePen(PS_SOLID, 1, kMatchFrameColor));
+  FMatchBrush.reset(::CreateSolidBrush(kMatchFillColor));
+  FTheme.reset(::OpenThemeData(Handle(), L"LISTVIEW"));
   UpdateThemeFonts();
   // The label starts with the text of its initial status, so showing it before any status
   // change never shows an empty label.
@@ -63,8 +63,8 @@ void TListViewEx::FitRowHeight() {
   const int wanted = ScaleLength(row_metrics::kRowHeight, ScreenDpi());
   int imageHeight = wanted;
   for (int attempt = 0; attempt < 2; ++attempt) {
-    rowHeightImages_.reset(::ImageList_Create(1, std::max(imageHeight, 1), ILC_COLOR32, 0, 1));
-    ListView_SetImageList(Handle(), rowHeightImages_.get(), LVSIL_SMALL);
+    FRowHeightImages.reset(::ImageList_Create(1, std::max(imageHeight, 1), ILC_COLOR32, 0, 1));
+    ListView_SetImageList(Handle(), FRowHeightImages.get(), LVSIL_SMALL);
     ListView_SetItemCountEx(Handle(), 1, LVSICF_NOINVALIDATEALL);
     RECT r{};
     r.left = LVIR_BOUNDS;
@@ -80,7 +80,7 @@ LRESULT TListViewEx::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
   // Whatever asks the control about rows, or moves through them, sees every row added.
   const bool asksControl = msg >= LVM_FIRST && msg < LVM_FIRST + 0x100 && msg != LVM_SETITEMCOUNT;
   const bool input = (msg >= WM_KEYFIRST && msg <= WM_KEYLAST) || (msg >= WM_MOUSEFIRST && msg <= WM_MOUSELAST);
-  if ((asksControl || input) && !countQueriesQuiet_ && controlCount_ != FNodes.size()) FlushItemCount();
+  if ((asksControl || input) && !FCountQueriesQuiet && FControlCount != FNodes.size()) FlushItemCount();
   switch (msg) {
     case WM_GETDLGCODE:
       return DefaultProc(msg, wp, lp) | DLGC_WANTTAB | DLGC_WANTARROWS;
@@ -105,7 +105,7 @@ LRESULT TListViewEx::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
       TrackHotRow(POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)});
       break;
     case WM_MOUSELEAVE:
-      trackingLeave_ = false;
+      FTrackingLeave = false;
       SetHotRow(-1);
       break;
     case WM_SIZE: {
@@ -217,27 +217,27 @@ void TListViewEx::SetFocus() {
 }
 
 void TListViewEx::SyncItemCount(bool redrawAll) {
-  if (countTimer_) ::KillTimer(Handle(), kCountTimer);
-  countTimer_ = false;
-  controlCount_ = FNodes.size();
+  if (FCountTimer) ::KillTimer(Handle(), kCountTimer);
+  FCountTimer = false;
+  FControlCount = FNodes.size();
   if (!HandleAllocated()) return;  // the window went with the one it was laid over
   ListView_SetItemCountEx(Handle(), static_cast<int>(FNodes.size()),
                           LVSICF_NOSCROLL | (redrawAll ? 0 : LVSICF_NOINVALIDATEALL));
-  lastCountSync_ = ::GetTickCount();
+  FLastCountSync = ::GetTickCount();
 }
 
 void TListViewEx::FlushItemCount() {
-  if (controlCount_ != FNodes.size()) SyncItemCount(false);
+  if (FControlCount != FNodes.size()) SyncItemCount(false);
 }
 
 void TListViewEx::CountChanged() {
   // Telling the control its new row count updates its scroll bars, which costs far more than
   // adding a row: while rows pour in the control learns the count a few times a second.
-  if (!HandleAllocated() || ::GetTickCount() - lastCountSync_ >= kCountInterval) {
+  if (!HandleAllocated() || ::GetTickCount() - FLastCountSync >= kCountInterval) {
     SyncItemCount(false);
-  } else if (!countTimer_) {
-    countTimer_ = ::SetTimer(Handle(), kCountTimer, kCountInterval, nullptr) != 0;
-    if (!countTimer_) SyncItemCount(false);
+  } else if (!FCountTimer) {
+    FCountTimer = ::SetTimer(Handle(), kCountTimer, kCountInterval, nullptr) != 0;
+    if (!FCountTimer) SyncItemCount(false);
   }
 }
 
@@ -252,11 +252,11 @@ void TListViewEx::InsertBefore(std::size_t index, TShellObjectData data) {
     return;
   }
   // Selection and scrolling are read as the control has them, without telling it the count.
-  countQueriesQuiet_ = true;
+  FCountQueriesQuiet = true;
   const bool selection =
       ListView_GetSelectedCount(Handle()) > 0 || ListView_GetNextItem(Handle(), -1, LVNI_FOCUSED) >= 0;
   const int lastShown = ListView_GetTopIndex(Handle()) + ListView_GetCountPerPage(Handle());
-  countQueriesQuiet_ = false;
+  FCountQueriesQuiet = false;
   FNodes.insert(FNodes.begin() + static_cast<std::ptrdiff_t>(index),
                 std::make_unique<TShellObjectData>(std::move(data)));
   if (selection) {
@@ -287,7 +287,7 @@ void TListViewEx::ShiftSelection(std::size_t from) {
 void TListViewEx::Clear() {
   ListView_SetItemState(Handle(), -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
   FNodes.clear();
-  hotRow_ = -1;
+  FHotRow = -1;
   SyncItemCount(true);
 }
 
@@ -313,7 +313,7 @@ void TListViewEx::DeleteSelected() {
   ListView_SetItemState(Handle(), -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
   for (auto it = selected.rbegin(); it != selected.rend(); ++it)
     FNodes.erase(FNodes.begin() + static_cast<std::ptrdiff_t>(*it));
-  hotRow_ = -1;
+  FHotRow = -1;
   SyncItemCount(true);
 }
 
@@ -350,19 +350,19 @@ int TListViewEx::RowAt(POINT client) {
 }
 
 void TListViewEx::TrackHotRow(POINT client) {
-  if (!trackingLeave_) {
+  if (!FTrackingLeave) {
     TRACKMOUSEEVENT tme{sizeof tme, TME_LEAVE, Handle(), 0};
-    trackingLeave_ = ::TrackMouseEvent(&tme) != FALSE;
+    FTrackingLeave = ::TrackMouseEvent(&tme) != FALSE;
   }
   SetHotRow(RowAt(client));
 }
 
 void TListViewEx::SetHotRow(int row) {
-  if (row == hotRow_) return;
-  for (int r : {hotRow_, row}) {
+  if (row == FHotRow) return;
+  for (int r : {FHotRow, row}) {
     if (r >= 0) ListView_RedrawItems(Handle(), r, r);
   }
-  hotRow_ = row;
+  FHotRow = row;
 }
 
 void TListViewEx::SelectOnly(int row) {

@@ -24,7 +24,6 @@
 #include "win/common/Handle.h"
 #include "win/controls/WinControl.h"
 #include "win/resultview/ListPanel.h"
-#include "win/resultview/ResultViewHandles.h"
 #include "win/resultview/ShellContextMenu.h"
 #include "win/resultview/ShellObjectData.h"
 #include "win/resultview/StatusLabel.h"
@@ -152,21 +151,21 @@ class TListViewEx : public TWinControl {
   HWND FParentWindow = nullptr;
   std::uint32_t FTag = 0;
   std::vector<std::unique_ptr<TShellObjectData>> FNodes;
-  UniqueFont baseFont_, nameFont_, labelFont_;
-  int nameTextHeight_ = 0;
-  UniqueTheme theme_;             // the list view part of the window's visual style
-  UniqueImageList rowHeightImages_;  // an empty image list that sets the row height
-  UniquePen gridPen_, matchPen_;
-  UniqueBrush matchBrush_;
-  int hotRow_ = -1;
+  UniqueFont FBaseFont, FNameFont, FLabelFont;
+  int FNameTextHeight = 0;
+  UniqueTheme FTheme;  // the list view part of the window's visual style
+  UniqueImageList FRowHeightImages;  // an empty image list that sets the row height
+  UniquePen FGridPen, FMatchPen;
+  UniqueBrush FMatchBrush;
+  int FHotRow = -1;
   static constexpr UINT_PTR kCountTimer = 1;
   static constexpr DWORD kCountInterval = 40;  // ms between row counts told to the control
-  std::size_t controlCount_ = 0;  // rows the control knows of
-  DWORD lastCountSync_ = 0;
-  bool countTimer_ = false;
-  bool countQueriesQuiet_ = false;  // our own reads of the control that need no count
-  bool trackingLeave_ = false;
+  std::size_t FControlCount = 0;  // rows the control knows of
+  DWORD FLastCountSync = 0;
+  bool FCountTimer = false;
+  bool FCountQueriesQuiet = false;  // our own reads of the control that need no count
+  bool FTrackingLeave = false;
   // Goes with the list, so that code resumed after a modal loop (the shell menu) in which the
   // list was destroyed sees it and touches nothing.
-  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
 };

@@ -45,7 +45,7 @@ void TListViewEx::ListViewMouseUp(int x, int y) {
   // The list opens the items itself, after asking when there are many: the shell's own
   // "open" would run them before the question and a second time after it.
   options.CallerOpens = true;
-  const std::weak_ptr<bool> alive = alive_;
+  const std::weak_ptr<bool> alive = FAlive;
   const TShellMenu menu = ShellMenu;  // outlives the list should the list go meanwhile
   menu(Handle(), point, folder, names, verb, options);
   if (alive.expired()) return;  // the list went while the menu was open

@@ -16,10 +16,10 @@ void TListViewEx::UpdateThemeFonts() {
   {
     const UniqueTheme textStyle(::OpenThemeData(nullptr, L"TEXTSTYLE"));
     if (textStyle && SUCCEEDED(::GetThemeFont(textStyle.get(), nullptr, TEXT_LABEL, 0, TMT_FONT, &font))) {
-      labelFont_.reset(::CreateFontIndirectW(&font));
-      FStatusLabel.SetFont(labelFont_.get());
+      FLabelFont.reset(::CreateFontIndirectW(&font));
+      FStatusLabel.SetFont(FLabelFont.get());
       FStatusLabel.TextColor = ::IsThemeActive() ? kDetailsLabelColor : ::GetSysColor(COLOR_WINDOWTEXT);
-    } else if (!labelFont_) {
+    } else if (!FLabelFont) {
       // Without a theme the label writes in the list's own font and colour.
       FStatusLabel.SetFont(listFont);
       FStatusLabel.TextColor = ::GetSysColor(COLOR_WINDOWTEXT);
@@ -47,17 +47,17 @@ void TListViewEx::UpdateThemeFonts() {
   else
     FFileNameLogFont.lfHeight -= kFileNameGrowth;
 
-  baseFont_.reset(::CreateFontIndirectW(&FBaseLogFont));
-  nameFont_.reset(::CreateFontIndirectW(&FFileNameLogFont));
+  FBaseFont.reset(::CreateFontIndirectW(&FBaseLogFont));
+  FNameFont.reset(::CreateFontIndirectW(&FFileNameLogFont));
   WindowDc dc(Handle());
-  SelectObjectScope select(dc.get(), nameFont_.get());
+  SelectObjectScope select(dc.get(), FNameFont.get());
   SIZE size{};
   ::GetTextExtentPoint32W(dc.get(), L"0", 1, &size);
-  nameTextHeight_ = size.cy;
+  FNameTextHeight = size.cy;
 }
 
 void TListViewEx::WMThemeChanged() {
-  theme_.reset(::OpenThemeData(Handle(), L"LISTVIEW"));
+  FTheme.reset(::OpenThemeData(Handle(), L"LISTVIEW"));
   UpdateThemeFonts();
   Invalidate();
 }

@@ -67,9 +67,9 @@ LRESULT TListViewEx::CustomDraw(NMLVCUSTOMDRAW& cd) {
 
 void TListViewEx::PaintRow(HDC dc, std::size_t index, const RECT& row) {
   const bool selected = ListView_GetItemState(Handle(), static_cast<int>(index), LVIS_SELECTED) != 0;
-  PaintRowBackground(dc, row, selected, static_cast<int>(index) == hotRow_);
+  PaintRowBackground(dc, row, selected, static_cast<int>(index) == FHotRow);
   {
-    SelectObjectScope pen(dc, gridPen_.get());
+    SelectObjectScope pen(dc, FGridPen.get());
     ::MoveToEx(dc, row.left, row.bottom - 1, nullptr);
     ::LineTo(dc, row.right, row.bottom - 1);
   }
@@ -89,11 +89,11 @@ void TListViewEx::PaintRowBackground(HDC dc, const RECT& row, bool selected, boo
     if (selected) ::FillRect(dc, &band, ::GetSysColorBrush(COLOR_HIGHLIGHT));
     return;
   }
-  if (theme_ && ::IsThemePartDefined(theme_.get(), LVP_LISTITEM, 0)) {
+  if (FTheme && ::IsThemePartDefined(FTheme.get(), LVP_LISTITEM, 0)) {
     const bool focused = ::GetFocus() == Handle();
     const int state = selected ? (hot ? LISS_HOTSELECTED : (focused ? LISS_SELECTED : LISS_SELECTEDNOTFOCUS))
                                : LISS_HOT;
-    if (SUCCEEDED(::DrawThemeBackground(theme_.get(), dc, LVP_LISTITEM, state, &band, nullptr))) return;
+    if (SUCCEEDED(::DrawThemeBackground(FTheme.get(), dc, LVP_LISTITEM, state, &band, nullptr))) return;
   }
   if (selected) {
     const UniqueBrush frame(::CreateSolidBrush(kSelectedFrame));
@@ -124,7 +124,7 @@ void TListViewEx::ListViewDrawText(HDC dc, const TShellObjectData& d, const RECT
 
   ::SetBkMode(dc, TRANSPARENT);
   {
-    SelectObjectScope font(dc, baseFont_.get());
+    SelectObjectScope font(dc, FBaseFont.get());
     auto details = [&](const TDetailsColumn& column, const wchar_t* label, const std::wstring& value) {
       RECT c = ToRect(column.Rect);
       ::SetTextColor(dc, LabelColor(selected));
@@ -139,24 +139,24 @@ void TListViewEx::ListViewDrawText(HDC dc, const TShellObjectData& d, const RECT
 
   const std::wstring name = W(d.FileName);
   {
-    SelectObjectScope font(dc, nameFont_.get());
+    SelectObjectScope font(dc, FNameFont.get());
     ::SetTextColor(dc, ValueColor(selected));
     if (!d.Match.empty() && (::IsThemeActive() || !selected)) {
       const std::size_t at = FindMatchFolded(d.FileName, d.Match);
       if (at != std::u16string::npos) {
         // The box spans the name's own characters, which may differ in case from the query.
         const auto box = MatchBox(layout.Name, TextWidth(dc, name.c_str(), at),
-                                  TextWidth(dc, name.c_str() + at, d.Match.size()), nameTextHeight_);
+                                  TextWidth(dc, name.c_str() + at, d.Match.size()), FNameTextHeight);
         if (box) {
-          SelectObjectScope pen(dc, matchPen_.get());
-          SelectObjectScope brush(dc, matchBrush_.get());
+          SelectObjectScope pen(dc, FMatchPen.get());
+          SelectObjectScope brush(dc, FMatchBrush.get());
           ::RoundRect(dc, box->Left, box->Top, box->Right, box->Bottom, 2, 2);
         }
       }
     }
     DrawLine(dc, name, ToRect(layout.Name));
   }
-  SelectObjectScope font(dc, baseFont_.get());
+  SelectObjectScope font(dc, FBaseFont.get());
   ::SetTextColor(dc, ValueColor(selected));
   DrawLine(dc, W(d.FileDir), ToRect(layout.Folder));
 }

@@ -2,8 +2,8 @@
 
 #include <wrl/client.h>
 
+#include "win/common/Handle.h"
 #include "win/resultview/Pidl.h"
-#include "win/resultview/ResultViewHandles.h"
 #include "win/resultview/ShellMenuCallback.h"
 
 using Microsoft::WRL::ComPtr;

@@ -52,10 +52,10 @@ bool RunProgram(const std::wstring& path) {
 std::wstring GetSpecialFolderDisplayName(int csidl) {
   LPITEMIDLIST pidl = nullptr;
   if (FAILED(::SHGetSpecialFolderLocation(nullptr, csidl, &pidl)) || !pidl) return {};
+  const UniqueCoTaskMemory owner(pidl);  // the shell's allocator
   SHFILEINFOW info{};
   const bool ok = ::SHGetFileInfoW(reinterpret_cast<LPCWSTR>(pidl), 0, &info, sizeof info,
                                    SHGFI_PIDL | SHGFI_DISPLAYNAME) != 0;
-  ::CoTaskMemFree(pidl);  // the shell's allocator
   return ok ? std::wstring(info.szDisplayName) : std::wstring();
 }
 

@@ -44,7 +44,7 @@ class StandardUserSupervision : public TServiceSupervision {
   std::wstring ServiceProgram() override { return dir_ + L"RuvoService.exe"; }
   DWORD RunElevated(const std::wstring& parameters) override {
     ++elevatedRuns;
-    return RunElevatedProcess(dir_ + L"RuvoSearch.exe", parameters, owner_, pump_);
+    return RunElevatedProcess(dir_ + L"RuvoSearch.exe", parameters, FOwner, FPump);
   }
 
  private:

@@ -4,7 +4,7 @@
 #include <thread>
 
 #include "HookTestSupport.h"
-#include "hookdll/HookKinds.h"
+#include "core/HookKinds.h"
 #include "win/common/WideText.h"
 
 namespace {

@@ -14,8 +14,8 @@
 
 #include "HookTestSupport.h"
 #include "SharedTableAccess.h"
-#include "hookdll/HookKinds.h"
-#include "hookdll/HookResults.h"
+#include "core/HookKinds.h"
+#include "core/HookResults.h"
 #include "win/common/WideText.h"
 
 namespace {
